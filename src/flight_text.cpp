@@ -1,0 +1,336 @@
+#include "flight_text.h"
+
+#include <array>
+#include <cassert>
+#include <cstddef>
+#include <cstring>
+
+namespace sectify {
+namespace {
+
+struct RewriteRule {
+  std::string_view pattern;
+  std::string_view replacement;
+};
+
+// The rewrite rules, in the order they are applied. Each one runs over the
+// whole text before the next one starts.
+constexpr RewriteRule kRewriteRules[] = {
+    {"    ", ""},                  //  1 indentation, four blanks at a time
+    {"<Section Name=\"", "["},     //  2 opens a section header
+    {"\">", "]"},                  //  3 closes a section header
+    {"<Property Name=\"", ""},     //  4 the property's name starts its line
+    {"\" Value=\"", "="},          //  5 joins name and value
+    {"\" />", ""},                 //  6 ends a property
+    {"</Section>", ""},            //  7 leaves an empty line after a section
+    {"&#xB0;", "\xB0"},            //  8 degree sign, one Latin-1 byte
+    {"&apos;", "'"},               //  9
+    {"&quot;", "\""},              // 10
+    {"</Flight.Sections>\n", ""},  // 11 closing line, line end included
+    {"</SimBase.Document>\n", ""}, // 12 closing line, line end included
+};
+
+constexpr std::size_t kRuleCount = std::size(kRewriteRules);
+
+// Rules 1 to 10 neither match nor write a line end; rules 11 and 12 match
+// one only as their last byte.
+constexpr std::size_t kLineRuleCount = 10;
+constexpr std::size_t kLineEndRuleCount = kRuleCount - kLineRuleCount;
+
+// The rule numbered `order` in the list above, counting from 1.
+constexpr const RewriteRule& rule(std::size_t order) {
+  return kRewriteRules[order - 1];
+}
+
+constexpr bool rules_are_well_formed() {
+  for (std::size_t order = 1; order <= kRuleCount; ++order) {
+    const RewriteRule& r = rule(order);
+    if (r.pattern.empty() || r.replacement.size() >= r.pattern.size()) {
+      return false;
+    }
+    const std::size_t lf = r.pattern.find('\n');
+    if (order <= kLineRuleCount) {
+      if (lf != std::string_view::npos ||
+          r.replacement.find('\n') != std::string_view::npos) {
+        return false;
+      }
+    } else if (lf != r.pattern.size() - 1 || !r.replacement.empty()) {
+      return false;
+    }
+  }
+  return true;
+}
+// Termination, working in place and the line-by-line processing below all
+// rest on these facts.
+static_assert(rules_are_well_formed());
+
+constexpr std::string_view kMainMarker = "\n[Main]";
+
+// Rewrites s[0, n) in place exactly as replace_all defines and returns the
+// new length.
+//
+// The bytes of the input are appended one at a time to a written prefix
+// s[0, w) that holds no occurrence of the pattern. When the prefix comes to
+// end with the pattern, that occurrence is the leftmost one in the whole
+// text: all occurrences have the same length, and one that began further
+// left would have ended inside the prefix before. So it is the occurrence
+// that the restarting search would replace. It is cut off the prefix and
+// the replacement is put back in front of the unread input, to be appended
+// like any other bytes. Since the replacement is shorter than the pattern,
+// the gap between prefix and unread input only grows, so everything fits in
+// place. Appending stops only at bytes that can end an occurrence.
+std::size_t rewrite_span(char* s, std::size_t n, std::string_view pattern,
+                         std::string_view replacement) {
+  const std::size_t m = pattern.size();
+  const char last = pattern.back();
+  std::size_t w = 0;
+  std::size_t r = 0;
+  while (r < n) {
+    const void* hit = std::memchr(s + r, last, n - r);
+    const std::size_t end =
+        hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - s) + 1 : n;
+    if (w != r) std::memmove(s + w, s + r, end - r);
+    w += end - r;
+    r = end;
+    if (hit != nullptr && w >= m &&
+        std::memcmp(s + w - m, pattern.data(), m) == 0) {
+      w -= m;
+      r -= replacement.size();
+      std::memcpy(s + r, replacement.data(), replacement.size());
+    }
+  }
+  return w;
+}
+
+// --- The fast path for the common line shapes ---------------------------
+//
+// Most lines are a section's opening line, a property line or a section's
+// closing line: a run of blanks, then rule patterns with a field between
+// each two of them ("pieces" below):
+//   property:        <Property Name="NAME" Value="VALUE" />   rules 4, 5, 6
+//   section opening: <Section Name="NAME">                    rules 2, 3
+//   section closing: </Section>                               rule 7
+// When no field holds '<', '>' or '"', rules 1 to 10 turn such a line into
+// the leading blanks and each field with every run of n blanks cut to
+// n mod 4, each piece replaced by its rule's replacement, and then the
+// three character references decoded. Proof, rule by rule:
+//  - Rule 1: deleting four blanks from a maximal run of blanks leaves a
+//    shorter run between the same two non-blanks, so each maximal run of n
+//    blanks ends as n mod 4 blanks. The pieces' blanks stand between a '"'
+//    and a non-blank and stay; each field's runs lie between '"' bytes.
+//  - Rules 2 to 7: each pattern holds '<' or '"', and in the line these
+//    bytes belong to the pieces alone. Each '"' is followed by '>' or a
+//    blank within its piece, or else by a field byte (never '>'), '"' or the
+//    line end. Checking the patterns against this, none occurs but each
+//    piece itself, once; replacing it takes its '<' and '"' bytes away and
+//    creates no new occurrence.
+//  - Rules 8 to 10: see decode_references.
+// The patterns after the first piece each begin with '"', so a field ends at
+// the first '"' after it.
+
+struct LineShape {
+  std::array<std::size_t, 3> pieces;  // rule orders
+  std::size_t piece_count;
+};
+
+constexpr LineShape kLineShapes[] = {
+    {{4, 5, 6}, 3},  // property
+    {{2, 3, 0}, 2},  // section opening
+    {{7, 0, 0}, 1},  // section closing
+};
+
+constexpr bool shapes_are_well_formed() {
+  for (const LineShape& shape : kLineShapes) {
+    for (std::size_t i = 1; i < shape.piece_count; ++i) {
+      if (rule(shape.pieces[i]).pattern.front() != '"') return false;
+    }
+  }
+  return rule(1).pattern == "    " && rule(1).replacement.empty();
+}
+static_assert(shapes_are_well_formed());
+
+constexpr std::size_t kBlankRun = rule(1).pattern.size();
+
+// Decodes the character references of rules 8 to 10 in s[0, n), left to
+// right, and returns the new length. This equals the three passes in turn:
+// each pattern begins with '&' and holds no other '&', so no two
+// occurrences overlap, and no replacement byte is a byte of any of the
+// patterns, so no replacement completes a new occurrence.
+std::size_t decode_references(char* s, std::size_t n) {
+  const void* amp = std::memchr(s, '&', n);
+  if (amp == nullptr) return n;
+  std::size_t w = static_cast<std::size_t>(static_cast<const char*>(amp) - s);
+  std::size_t r = w;
+  while (r < n) {
+    if (s[r] == '&') {
+      const std::string_view rest(s + r, n - r);
+      bool decoded = false;
+      for (std::size_t order = 8; order <= 10 && !decoded; ++order) {
+        const RewriteRule& ref = rule(order);
+        if (rest.substr(0, ref.pattern.size()) == ref.pattern) {
+          std::memcpy(s + w, ref.replacement.data(), ref.replacement.size());
+          w += ref.replacement.size();
+          r += ref.pattern.size();
+          decoded = true;
+        }
+      }
+      if (decoded) continue;
+    }
+    s[w++] = s[r++];
+  }
+  return w;
+}
+
+// Writes `count % kBlankRun` blanks at `out` and returns the end.
+char* write_blanks(char* out, std::size_t count) {
+  for (count %= kBlankRun; count > 0; --count) *out++ = ' ';
+  return out;
+}
+
+// Copies `field` to `out` with each run of n blanks cut to n mod 4 and
+// returns the end. `out` may overlap `field` from the left.
+char* copy_reducing_blanks(std::string_view field, char* out) {
+  while (!field.empty()) {
+    const std::size_t blank = field.find(' ');
+    const std::size_t kept = blank == std::string_view::npos ? field.size() : blank;
+    std::memmove(out, field.data(), kept);
+    out += kept;
+    field.remove_prefix(kept);
+    std::size_t run = 0;
+    while (run < field.size() && field[run] == ' ') ++run;
+    out = write_blanks(out, run);
+    field.remove_prefix(run);
+  }
+  return out;
+}
+
+// Splits `body` into the pieces of `shape` and the fields between them.
+// Returns false if `body` is not of that shape or a field holds '<' or '>'.
+bool match_shape(std::string_view body, const LineShape& shape,
+                 std::array<std::string_view, 2>& fields) {
+  for (std::size_t i = 0; i < shape.piece_count; ++i) {
+    const std::string_view piece = rule(shape.pieces[i]).pattern;
+    if (body.substr(0, piece.size()) != piece) return false;
+    body.remove_prefix(piece.size());
+    if (i + 1 == shape.piece_count) return body.empty();
+    const std::size_t quote = body.find('"');
+    const std::string_view field = body.substr(0, quote);
+    if (field.find('<') != std::string_view::npos ||
+        field.find('>') != std::string_view::npos) {
+      return false;
+    }
+    fields[i] = field;
+    body.remove_prefix(field.size());
+  }
+  return false;
+}
+
+// Applies rules 1 to 10 to the line s[r, e), which holds no line end, and
+// writes the result at s + w, where w <= r. Returns the end of the result.
+std::size_t convert_line(char* s, std::size_t w, std::size_t r, std::size_t e) {
+  const std::string_view line(s + r, e - r);
+  std::size_t blanks = 0;
+  while (blanks < line.size() && line[blanks] == ' ') ++blanks;
+  const std::string_view body = line.substr(blanks);
+
+  // Every part of the result is no longer than the input it comes from, so
+  // writing from left to right never overtakes the unread input.
+  std::array<std::string_view, 2> fields;
+  for (const LineShape& shape : kLineShapes) {
+    if (!match_shape(body, shape, fields)) continue;
+    char* const begin = s + w;
+    char* out = write_blanks(begin, blanks);
+    for (std::size_t i = 0; i < shape.piece_count; ++i) {
+      const std::string_view replacement = rule(shape.pieces[i]).replacement;
+      std::memcpy(out, replacement.data(), replacement.size());
+      out += replacement.size();
+      if (i + 1 < shape.piece_count) out = copy_reducing_blanks(fields[i], out);
+    }
+    return w + decode_references(begin, static_cast<std::size_t>(out - begin));
+  }
+
+  std::memmove(s + w, s + r, line.size());
+  std::size_t n = line.size();
+  for (std::size_t order = 1; order <= kLineRuleCount; ++order) {
+    n = rewrite_span(s + w, n, rule(order).pattern, rule(order).replacement);
+  }
+  return w + n;
+}
+
+// Runs rules 11 and 12 at the line end that follows s[.., w). `pending[i]`
+// is where the unfinished line of rule 11 + i begins: the bytes it has
+// taken in since the last line end it let through. Returns true if the line
+// end was written, which makes everything before it final; false if a rule
+// removed it, joining the line to the next.
+//
+// Run over the text as a cascade, rule 11 passes each line end it keeps on
+// to rule 12. Their patterns hold a line end only as their last byte, so
+// they can match only when a line end arrives, and never reach back past
+// the last line end they let through.
+bool end_line(char* s, std::size_t& w,
+              std::array<std::size_t, kLineEndRuleCount>& pending) {
+  for (std::size_t i = 0; i < kLineEndRuleCount; ++i) {
+    std::string_view head = rule(kLineRuleCount + 1 + i).pattern;
+    head.remove_suffix(1);
+    if (w - pending[i] >= head.size() &&
+        std::memcmp(s + w - head.size(), head.data(), head.size()) == 0) {
+      w -= head.size();
+      for (std::size_t j = 0; j < i; ++j) pending[j] = w;
+      return false;
+    }
+  }
+  s[w++] = '\n';
+  pending.fill(w);
+  return true;
+}
+
+bool starts_with_main_marker(const char* s, std::size_t n) {
+  return std::string_view(s, n).substr(0, kMainMarker.size()) == kMainMarker;
+}
+
+}  // namespace
+
+void replace_all(std::string& text, std::string_view pattern,
+                 std::string_view replacement) {
+  assert(!pattern.empty() && replacement.size() < pattern.size());
+  text.resize(rewrite_span(text.data(), text.size(), pattern, replacement));
+}
+
+// One pass over the text does the work of the twelve rules and the cut.
+// Rules 1 to 10 neither match nor make a line end, so running each over the
+// whole text is the same as running all ten over each line in turn. Rules
+// 11 and 12 then see the lines one after the other (see end_line).
+//
+// A line that end_line makes final is never changed again, and it holds a
+// single line end, its last byte, so the cut marker can only begin at the
+// line end of one final line and run into the next one. Until the marker is
+// found, each final line is therefore dropped but for its line end, kept at
+// s[0]; the marker is found when s[0, w) starts with it.
+void convert_flight_text(std::string& text) {
+  char* const s = text.data();
+  const std::size_t n = text.size();
+  std::size_t w = 0;
+  std::array<std::size_t, kLineEndRuleCount> pending{};
+  bool main_found = false;
+  std::size_t r = 0;
+  while (r < n) {
+    const void* lf = std::memchr(s + r, '\n', n - r);
+    const std::size_t e =
+        lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - s) : n;
+    w = convert_line(s, w, r, e);
+    r = e + 1;
+    if (lf == nullptr || !end_line(s, w, pending) || main_found) continue;
+    if (starts_with_main_marker(s, w)) {
+      main_found = true;
+    } else {
+      s[0] = '\n';
+      w = 1;
+      pending.fill(w);
+    }
+  }
+  // Whatever is left after the last line end is final as it stands.
+  if (!main_found && !starts_with_main_marker(s, w)) w = 0;
+  text.resize(w);
+}
+
+}  // namespace sectify

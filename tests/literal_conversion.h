@@ -1,0 +1,41 @@
+// The flight text conversion done the slow, literal way: every search starts
+// over at the first byte and every replacement moves the rest of the text.
+// Quadratic, and kept only to check the real conversion against.
+
+#ifndef SECTIFY_TESTS_LITERAL_CONVERSION_H_
+#define SECTIFY_TESTS_LITERAL_CONVERSION_H_
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace sectify::literal {
+
+using Rule = std::pair<std::string_view, std::string_view>;
+
+// The twelve rewrite rules as pattern and replacement, in order; written out
+// here a second time so that a slip in either copy shows up as a mismatch.
+extern const Rule kRules[12];
+
+// Replaces the leftmost occurrence of `pattern` until none is left,
+// searching from the first byte each time.
+void replace_all(std::string& text, std::string_view pattern,
+                 std::string_view replacement);
+
+// Runs `replace` once per rule of kRules, in order, then cuts the text at
+// the first "\n[Main]" (empty if there is none).
+template <typename ReplaceAll>
+void convert_rule_by_rule(std::string& text, ReplaceAll replace) {
+  for (const Rule& rule : kRules) replace(text, rule.first, rule.second);
+  const std::size_t main = text.find("\n[Main]");
+  text.erase(0, main == std::string::npos ? text.size() : main);
+}
+
+// The whole conversion, literal replace_all for each rule.
+inline void convert_flight_text(std::string& text) {
+  convert_rule_by_rule(text, replace_all);
+}
+
+}  // namespace sectify::literal
+
+#endif  // SECTIFY_TESTS_LITERAL_CONVERSION_H_
