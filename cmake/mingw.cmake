@@ -1,0 +1,17 @@
+# Cross-compiles for Windows with the MinGW-w64 compilers of Debian:
+# 32-bit (g++-mingw-w64-i686, the default) or, with SECTIFY_MINGW_ARCH set
+# to x86_64, 64-bit (g++-mingw-w64-x86-64).
+set(SECTIFY_MINGW_ARCH i686 CACHE STRING "i686 or x86_64")
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${SECTIFY_MINGW_ARCH})
+
+set(prefix ${SECTIFY_MINGW_ARCH}-w64-mingw32)
+find_program(CMAKE_C_COMPILER NAMES ${prefix}-gcc-posix ${prefix}-gcc REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${prefix}-g++-posix ${prefix}-g++ REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${prefix}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${prefix})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
