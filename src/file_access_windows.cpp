@@ -50,6 +50,12 @@ bool size_of(const File& file, std::uint64_t& size) {
   return true;
 }
 
+void prefault(char* data, std::size_t size) {
+  // Page faults are cheap enough on Windows; nothing to do.
+  static_cast<void>(data);
+  static_cast<void>(size);
+}
+
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity) {
   DWORD got = 0;
   const DWORD want = static_cast<DWORD>(std::min(capacity, kMaxChunk));

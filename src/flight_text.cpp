@@ -190,71 +190,123 @@ char* write_blanks(char* out, std::size_t count) {
 // Copies `field` to `out` with each run of n blanks cut to n mod 4 and
 // returns the end. `out` may overlap `field` from the left.
 char* copy_reducing_blanks(std::string_view field, char* out) {
-  while (!field.empty()) {
-    const std::size_t blank = field.find(' ');
-    const std::size_t kept = blank == std::string_view::npos ? field.size() : blank;
-    std::memmove(out, field.data(), kept);
-    out += kept;
-    field.remove_prefix(kept);
+  for (std::size_t i = 0; i < field.size();) {
+    if (field[i] != ' ') {
+      *out++ = field[i++];
+      continue;
+    }
     std::size_t run = 0;
-    while (run < field.size() && field[run] == ' ') ++run;
+    for (; i < field.size() && field[i] == ' '; ++i) ++run;
     out = write_blanks(out, run);
-    field.remove_prefix(run);
   }
   return out;
 }
 
-// Splits `body` into the pieces of `shape` and the fields between them.
-// Returns false if `body` is not of that shape or a field holds '<' or '>'.
-bool match_shape(std::string_view body, const LineShape& shape,
-                 std::array<std::string_view, 2>& fields) {
-  for (std::size_t i = 0; i < shape.piece_count; ++i) {
-    const std::string_view piece = rule(shape.pieces[i]).pattern;
-    if (body.substr(0, piece.size()) != piece) return false;
-    body.remove_prefix(piece.size());
-    if (i + 1 == shape.piece_count) return body.empty();
-    const std::size_t quote = body.find('"');
-    const std::string_view field = body.substr(0, quote);
-    if (field.find('<') != std::string_view::npos ||
-        field.find('>') != std::string_view::npos) {
-      return false;
+// What the fast path needs to know of a byte inside a field.
+enum ByteClass : unsigned char {
+  kPlain = 0,
+  kStop = 1,    // ends the field: '"', or a byte the fast path leaves alone
+  kBlank = 2,   // rule 1 may shorten a run of these
+  kAmpersand = 4,  // may begin a character reference
+};
+
+constexpr std::array<unsigned char, 256> make_byte_classes() {
+  std::array<unsigned char, 256> classes{};
+  // The line end and NUL stop a field too: the first because a field lies
+  // within its line, the second so that the NUL after the text's last byte
+  // ends every scan.
+  for (unsigned char c : {'"', '<', '>', '\n', '\0'}) classes[c] = kStop;
+  classes[' '] = kBlank;
+  classes['&'] = kAmpersand;
+  return classes;
+}
+constexpr std::array<unsigned char, 256> kByteClasses = make_byte_classes();
+
+// A line of one of the common shapes, split into its parts.
+struct ShapedLine {
+  const LineShape* shape;
+  std::size_t blanks;                     // leading blanks
+  std::array<std::string_view, 2> fields;
+  unsigned char field_classes;            // the ByteClass bits seen in fields
+  std::size_t end;                        // where the line ends: its LF, or n
+};
+
+bool starts_with(const char* s, std::size_t n, std::size_t at, std::string_view piece) {
+  return n - at >= piece.size() && std::memcmp(s + at, piece.data(), piece.size()) == 0;
+}
+
+// Tries to read the line that begins at s[r] as one of kLineShapes with
+// fields free of '<', '>' and '"' (and, for the scan's sake, of NUL bytes).
+// Requires s[n] == '\0'.
+bool match_line(const char* s, std::size_t r, std::size_t n, ShapedLine& line) {
+  std::size_t at = r;
+  while (s[at] == ' ') ++at;
+  line.blanks = at - r;
+  const std::size_t body = at;
+  for (const LineShape& shape : kLineShapes) {
+    at = body;
+    line.field_classes = kPlain;
+    std::size_t i = 0;
+    for (; i < shape.piece_count; ++i) {
+      const std::string_view piece = rule(shape.pieces[i]).pattern;
+      if (!starts_with(s, n, at, piece)) break;
+      at += piece.size();
+      if (i + 1 == shape.piece_count) break;
+      const std::size_t field = at;
+      unsigned char byte_class;
+      while (((byte_class = kByteClasses[static_cast<unsigned char>(s[at])]) & kStop) == 0) {
+        line.field_classes |= byte_class;
+        ++at;
+      }
+      // Only a '"' may end a field; the next piece begins with it.
+      if (s[at] != '"' || at == n) break;
+      line.fields[i] = std::string_view(s + field, at - field);
     }
-    fields[i] = field;
-    body.remove_prefix(field.size());
+    if (i + 1 == shape.piece_count && (at == n || s[at] == '\n')) {
+      line.shape = &shape;
+      line.end = at;
+      return true;
+    }
   }
   return false;
 }
 
-// Applies rules 1 to 10 to the line s[r, e), which holds no line end, and
-// writes the result at s + w, where w <= r. Returns the end of the result.
-std::size_t convert_line(char* s, std::size_t w, std::size_t r, std::size_t e) {
-  const std::string_view line(s + r, e - r);
-  std::size_t blanks = 0;
-  while (blanks < line.size() && line[blanks] == ' ') ++blanks;
-  const std::string_view body = line.substr(blanks);
-
-  // Every part of the result is no longer than the input it comes from, so
-  // writing from left to right never overtakes the unread input.
-  std::array<std::string_view, 2> fields;
-  for (const LineShape& shape : kLineShapes) {
-    if (!match_shape(body, shape, fields)) continue;
-    char* const begin = s + w;
-    char* out = write_blanks(begin, blanks);
-    for (std::size_t i = 0; i < shape.piece_count; ++i) {
-      const std::string_view replacement = rule(shape.pieces[i]).replacement;
-      std::memcpy(out, replacement.data(), replacement.size());
-      out += replacement.size();
-      if (i + 1 < shape.piece_count) out = copy_reducing_blanks(fields[i], out);
+// Writes what rules 1 to 10 make of `line` at s + w and returns the end of
+// the result. Every part of the result is no longer than the input it comes
+// from, so writing from left to right never overtakes the bytes still to
+// be read.
+std::size_t write_shaped_line(char* s, std::size_t w, const ShapedLine& line) {
+  char* const begin = s + w;
+  char* out = write_blanks(begin, line.blanks);
+  const LineShape& shape = *line.shape;
+  for (std::size_t i = 0; i < shape.piece_count; ++i) {
+    const std::string_view replacement = rule(shape.pieces[i]).replacement;
+    std::memcpy(out, replacement.data(), replacement.size());
+    out += replacement.size();
+    if (i + 1 == shape.piece_count) break;
+    const std::string_view field = line.fields[i];
+    if (line.field_classes & kBlank) {
+      out = copy_reducing_blanks(field, out);
+    } else {
+      std::memmove(out, field.data(), field.size());
+      out += field.size();
     }
-    return w + decode_references(begin, static_cast<std::size_t>(out - begin));
   }
+  std::size_t size = static_cast<std::size_t>(out - begin);
+  if (line.field_classes & kAmpersand) size = decode_references(begin, size);
+  return w + size;
+}
 
-  std::memmove(s + w, s + r, line.size());
-  std::size_t n = line.size();
+// Applies rules 1 to 10 to the line s[r, e), which holds no line end, one
+// rule after the other, and writes the result at s + w, where w <= r.
+// Returns the end of the result.
+std::size_t convert_any_line(char* s, std::size_t w, std::size_t r, std::size_t e) {
+  std::size_t size = e - r;
+  std::memmove(s + w, s + r, size);
   for (std::size_t order = 1; order <= kLineRuleCount; ++order) {
-    n = rewrite_span(s + w, n, rule(order).pattern, rule(order).replacement);
+    size = rewrite_span(s + w, size, rule(order).pattern, rule(order).replacement);
   }
-  return w + n;
+  return w + size;
 }
 
 // Runs rules 11 and 12 at the line end that follows s[.., w). `pending[i]`
@@ -314,12 +366,19 @@ void convert_flight_text(std::string& text) {
   bool main_found = false;
   std::size_t r = 0;
   while (r < n) {
-    const void* lf = std::memchr(s + r, '\n', n - r);
-    const std::size_t e =
-        lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - s) : n;
-    w = convert_line(s, w, r, e);
+    std::size_t e;
+    ShapedLine line;
+    if (match_line(s, r, n, line)) {
+      w = write_shaped_line(s, w, line);
+      e = line.end;
+    } else {
+      const void* lf = std::memchr(s + r, '\n', n - r);
+      e = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - s) : n;
+      w = convert_any_line(s, w, r, e);
+    }
+    const bool has_line_end = e < n;
     r = e + 1;
-    if (lf == nullptr || !end_line(s, w, pending) || main_found) continue;
+    if (!has_line_end || !end_line(s, w, pending) || main_found) continue;
     if (starts_with_main_marker(s, w)) {
       main_found = true;
     } else {

@@ -93,6 +93,8 @@ ReadStatus read_text_file(const std::string& path, std::string& text) {
   if (!file_access::size_of(file, size)) return ReadStatus::cannot_read;
   if (!fits_in_memory(size, text.max_size())) return ReadStatus::too_large;
   try {
+    text.reserve(static_cast<std::size_t>(size));
+    file_access::prefault(text.data(), text.capacity());
     text.resize(static_cast<std::size_t>(size));
     if (!read_to_end(file, text)) return ReadStatus::cannot_read;
   } catch (const std::bad_alloc&) {
