@@ -3,6 +3,7 @@
 #include <array>
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace sectify {
@@ -205,9 +206,10 @@ char* copy_reducing_blanks(std::string_view field, char* out) {
 // What the fast path needs to know of a byte inside a field.
 enum ByteClass : unsigned char {
   kPlain = 0,
-  kStop = 1,    // ends the field: '"', or a byte the fast path leaves alone
-  kBlank = 2,   // rule 1 may shorten a run of these
-  kAmpersand = 4,  // may begin a character reference
+  kStop = 1,         // ends the field: '"', or a byte the fast path leaves alone
+  kBlank = 2,        // rule 1 may shorten a run of these
+  kAmpersand = 4,    // may begin a character reference
+  kBlankAfterBlank = 8,  // not a byte's class: set when two blanks meet
 };
 
 constexpr std::array<unsigned char, 256> make_byte_classes() {
@@ -231,8 +233,43 @@ struct ShapedLine {
   std::size_t end;                        // where the line ends: its LF, or n
 };
 
+// Whether s[at, n) begins with `piece`. Compares eight bytes at a time:
+// the pieces are short, and a call to memcmp would cost more.
 bool starts_with(const char* s, std::size_t n, std::size_t at, std::string_view piece) {
-  return n - at >= piece.size() && std::memcmp(s + at, piece.data(), piece.size()) == 0;
+  if (n - at < piece.size()) return false;
+  const char* p = s + at;
+  std::size_t i = 0;
+  for (; i + 8 <= piece.size(); i += 8) {
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, p + i, 8);
+    std::memcpy(&b, piece.data() + i, 8);
+    if (a != b) return false;
+  }
+  for (; i < piece.size(); ++i) {
+    if (p[i] != piece[i]) return false;
+  }
+  return true;
+}
+
+// Returns where the field that begins at s[at] ends: at its first byte of
+// class kStop. Adds the classes of its bytes to `classes`, and
+// kBlankAfterBlank if two blanks meet, since rule 1 changes no other field.
+std::size_t scan_field(const char* s, std::size_t at, unsigned char& classes) {
+  // Kept in locals: a store through `classes` could alias s[at] and would
+  // have to be done byte by byte.
+  unsigned seen = kPlain;
+  unsigned pairs = kPlain;
+  unsigned previous = kPlain;
+  unsigned byte_class;
+  while (((byte_class = kByteClasses[static_cast<unsigned char>(s[at])]) & kStop) == 0) {
+    seen |= byte_class;
+    pairs |= byte_class & previous;
+    previous = byte_class;
+    ++at;
+  }
+  classes = static_cast<unsigned char>(classes | seen | ((pairs & kBlank) != 0 ? kBlankAfterBlank : 0));
+  return at;
 }
 
 // Tries to read the line that begins at s[r] as one of kLineShapes with
@@ -240,6 +277,10 @@ bool starts_with(const char* s, std::size_t n, std::size_t at, std::string_view 
 // Requires s[n] == '\0'.
 bool match_line(const char* s, std::size_t r, std::size_t n, ShapedLine& line) {
   std::size_t at = r;
+  constexpr std::uint64_t kEightBlanks = 0x2020202020202020u;
+  for (std::uint64_t word; n - at >= 8 && (std::memcpy(&word, s + at, 8), word == kEightBlanks);) {
+    at += 8;
+  }
   while (s[at] == ' ') ++at;
   line.blanks = at - r;
   const std::size_t body = at;
@@ -253,11 +294,7 @@ bool match_line(const char* s, std::size_t r, std::size_t n, ShapedLine& line) {
       at += piece.size();
       if (i + 1 == shape.piece_count) break;
       const std::size_t field = at;
-      unsigned char byte_class;
-      while (((byte_class = kByteClasses[static_cast<unsigned char>(s[at])]) & kStop) == 0) {
-        line.field_classes |= byte_class;
-        ++at;
-      }
+      at = scan_field(s, at, line.field_classes);
       // Only a '"' may end a field; the next piece begins with it.
       if (s[at] != '"' || at == n) break;
       line.fields[i] = std::string_view(s + field, at - field);
@@ -280,12 +317,10 @@ std::size_t write_shaped_line(char* s, std::size_t w, const ShapedLine& line) {
   char* out = write_blanks(begin, line.blanks);
   const LineShape& shape = *line.shape;
   for (std::size_t i = 0; i < shape.piece_count; ++i) {
-    const std::string_view replacement = rule(shape.pieces[i]).replacement;
-    std::memcpy(out, replacement.data(), replacement.size());
-    out += replacement.size();
+    for (const char c : rule(shape.pieces[i]).replacement) *out++ = c;
     if (i + 1 == shape.piece_count) break;
     const std::string_view field = line.fields[i];
-    if (line.field_classes & kBlank) {
+    if (line.field_classes & kBlankAfterBlank) {
       out = copy_reducing_blanks(field, out);
     } else {
       std::memmove(out, field.data(), field.size());
@@ -324,7 +359,8 @@ bool end_line(char* s, std::size_t& w,
   for (std::size_t i = 0; i < kLineEndRuleCount; ++i) {
     std::string_view head = rule(kLineRuleCount + 1 + i).pattern;
     head.remove_suffix(1);
-    if (w - pending[i] >= head.size() &&
+    // Most lines end in another byte than a closing tag's last one.
+    if (w - pending[i] >= head.size() && s[w - 1] == head.back() &&
         std::memcmp(s + w - head.size(), head.data(), head.size()) == 0) {
       w -= head.size();
       for (std::size_t j = 0; j < i; ++j) pending[j] = w;
