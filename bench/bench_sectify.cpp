@@ -5,9 +5,9 @@
 // byte what the rules give. POSIX only.
 
 #include <fcntl.h>
-#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -103,9 +103,12 @@ int main(int argc, char** argv) {
   std::vector<std::size_t> sizes_mb = {1, 10, 100};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg.rfind("--program=", 0) == 0) program = arg.substr(10);
-    else if (arg.rfind("--dir=", 0) == 0) dir = arg.substr(6);
-    else if (arg.rfind("--runs=", 0) == 0) runs = std::max(1, std::atoi(arg.c_str() + 7));
+    if (arg.rfind("--program=", 0) == 0)
+      program = arg.substr(10);
+    else if (arg.rfind("--dir=", 0) == 0)
+      dir = arg.substr(6);
+    else if (arg.rfind("--runs=", 0) == 0)
+      runs = std::max(1, std::atoi(arg.c_str() + 7));
     else if (arg.rfind("--sizes=", 0) == 0) {
       sizes_mb.clear();
       for (std::size_t at = 8; at < arg.size();) {
@@ -119,7 +122,8 @@ int main(int argc, char** argv) {
     }
   }
   if (program.empty() || dir.empty()) {
-    std::fputs("usage: bench_sectify --program=PATH --dir=DIR [--runs=N] [--sizes=1,10,100]\n", stderr);
+    std::fputs("usage: bench_sectify --program=PATH --dir=DIR [--runs=N] [--sizes=1,10,100]\n",
+               stderr);
     return 2;
   }
 
@@ -177,8 +181,8 @@ int main(int argc, char** argv) {
       dd_times.push_back(run({"dd", "if=" + input, "of=" + copy, "bs=1M"}).seconds);
     }
     const double file_mib = static_cast<double>(file_size) / (1 << 20);
-    rows.push_back({static_cast<double>(file_size) / 1e6, median(sectify_times),
-                    median(dd_times), static_cast<double>(peak_kib) / 1024, 1.1 * file_mib + 16});
+    rows.push_back({static_cast<double>(file_size) / 1e6, median(sectify_times), median(dd_times),
+                    static_cast<double>(peak_kib) / 1024, 1.1 * file_mib + 16});
     std::remove(input.c_str());
     std::remove(output.c_str());
     std::remove(copy.c_str());
@@ -197,10 +201,11 @@ int main(int argc, char** argv) {
                 rows[i].megabytes / rows[i - 1].megabytes);
   }
   if (literal_megabytes > 0) {
-    std::printf("literal algorithm on %.0f MB: %.3f s in-process; Sectify end to end: %.4f s; "
-                "speed-up %.0fx\n",
-                literal_megabytes, literal_seconds, rows.front().sectify_seconds,
-                literal_seconds / rows.front().sectify_seconds);
+    std::printf(
+        "literal algorithm on %.0f MB: %.3f s in-process; Sectify end to end: %.4f s; "
+        "speed-up %.0fx\n",
+        literal_megabytes, literal_seconds, rows.front().sectify_seconds,
+        literal_seconds / rows.front().sectify_seconds);
   }
   return 0;
 }

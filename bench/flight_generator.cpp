@@ -7,15 +7,17 @@ namespace sectify::bench {
 
 std::string generate_flight(std::size_t size, std::uint64_t seed) {
   static constexpr std::string_view kWords[] = {
-      "Harbour", "Field", "Cliff", "Top", "heading", "270&#xB0;", "&quot;low&quot;",
-      "pilot&apos;s", "choice", "wind", "045&#xB0;", "at", "2500", "ft", "few", "clouds"};
+      "Harbour",      "Field",  "Cliff", "Top",       "heading", "270&#xB0;", "&quot;low&quot;",
+      "pilot&apos;s", "choice", "wind",  "045&#xB0;", "at",      "2500",      "ft",
+      "few",          "clouds"};
   std::mt19937_64 random(seed);
   std::string text;
   text.reserve(size + 256);
-  text += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-          "<SimBase.Document Type=\"Flight\" version=\"1,0\">\r\n"
-          "    <Descr>Generated flight</Descr>\r\n"
-          "    <Flight.Sections>\r\n";
+  text +=
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+      "<SimBase.Document Type=\"Flight\" version=\"1,0\">\r\n"
+      "    <Descr>Generated flight</Descr>\r\n"
+      "    <Flight.Sections>\r\n";
   for (std::size_t section = 0; text.size() < size; ++section) {
     text += "        <Section Name=\"";
     text += section == 0 ? std::string("Main") : "Section." + std::to_string(section);
@@ -42,8 +44,9 @@ std::string generate_flight(std::size_t size, std::uint64_t seed) {
     }
     text += "        </Section>\r\n";
   }
-  text += "    </Flight.Sections>\r\n"
-          "</SimBase.Document>\r\n";
+  text +=
+      "    </Flight.Sections>\r\n"
+      "</SimBase.Document>\r\n";
   return text;
 }
 

@@ -15,10 +15,17 @@ int main(int argc, char** argv) {
   char* end = nullptr;
   std::size_t size = std::strtoull(argv[1], &end, 10);
   switch (*end) {
-    case 'G': size <<= 10; [[fallthrough]];
-    case 'M': size <<= 10; [[fallthrough]];
-    case 'k': size <<= 10; break;
-    default: break;
+    case 'G':
+      size <<= 10;
+      [[fallthrough]];
+    case 'M':
+      size <<= 10;
+      [[fallthrough]];
+    case 'k':
+      size <<= 10;
+      break;
+    default:
+      break;
   }
   const std::uint64_t seed = argc == 3 ? std::strtoull(argv[2], nullptr, 10) : 1;
   const std::string text = sectify::bench::generate_flight(size, seed);

@@ -76,8 +76,7 @@ enum class CreateStatus { created, exists, failed };
 // Creates `path` for writing, failing with CreateStatus::exists if any
 // file of that name exists. The new file gets the permission bits of the
 // regular file `like`, or those of a plain new file where there is none.
-CreateStatus create_new(const std::string& path, const std::string& like,
-                        File& file);
+CreateStatus create_new(const std::string& path, const std::string& like, File& file);
 
 // Writes all `size` bytes; returns false on failure.
 bool write_all(const File& file, const char* data, std::size_t size);

@@ -71,8 +71,7 @@ std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity) {
   return got;
 }
 
-CreateStatus create_new(const std::string& path, const std::string& like,
-                        File& file) {
+CreateStatus create_new(const std::string& path, const std::string& like, File& file) {
   struct stat st;
   const bool replaces_file = ::lstat(like.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   // A file its owner made read-only is not replaced behind their back.
@@ -112,8 +111,6 @@ bool rename_over(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool remove_file(const std::string& path) {
-  return ::unlink(path.c_str()) == 0;
-}
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 }  // namespace sectify::file_access

@@ -10,14 +10,10 @@
 namespace sectify::file_access {
 namespace {
 
-HANDLE handle_of(const File& file) {
-  return reinterpret_cast<HANDLE>(file.get());
-}
+HANDLE handle_of(const File& file) { return reinterpret_cast<HANDLE>(file.get()); }
 
 File adopt(HANDLE handle) {
-  return handle == INVALID_HANDLE_VALUE
-             ? File()
-             : File(reinterpret_cast<NativeHandle>(handle));
+  return handle == INVALID_HANDLE_VALUE ? File() : File(reinterpret_cast<NativeHandle>(handle));
 }
 
 // ReadFile and WriteFile take a 32-bit count; larger requests go in parts.
@@ -34,8 +30,7 @@ std::string_view path_separators() { return "/\\:"; }
 
 File open_for_reading(const std::string& path) {
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all.
-  return adopt(CreateFileA(path.c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  return adopt(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -66,17 +61,15 @@ std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity) {
   return static_cast<std::ptrdiff_t>(got);
 }
 
-CreateStatus create_new(const std::string& path, const std::string& like,
-                        File& file) {
+CreateStatus create_new(const std::string& path, const std::string& like, File& file) {
   // A read-only file keeps the attribute, and the rename over it fails.
   static_cast<void>(like);
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
-               ? CreateStatus::exists
-               : CreateStatus::failed;
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateStatus::exists
+                                                                       : CreateStatus::failed;
   }
   file = adopt(handle);
   return CreateStatus::created;
@@ -102,8 +95,6 @@ bool rename_over(const std::string& from, const std::string& to) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool remove_file(const std::string& path) {
-  return DeleteFileA(path.c_str()) != 0;
-}
+bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 }  // namespace sectify::file_access

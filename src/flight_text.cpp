@@ -17,18 +17,18 @@ struct RewriteRule {
 // The rewrite rules, in the order they are applied. Each one runs over the
 // whole text before the next one starts.
 constexpr RewriteRule kRewriteRules[] = {
-    {"    ", ""},                  //  1 indentation, four blanks at a time
-    {"<Section Name=\"", "["},     //  2 opens a section header
-    {"\">", "]"},                  //  3 closes a section header
-    {"<Property Name=\"", ""},     //  4 the property's name starts its line
-    {"\" Value=\"", "="},          //  5 joins name and value
-    {"\" />", ""},                 //  6 ends a property
-    {"</Section>", ""},            //  7 leaves an empty line after a section
-    {"&#xB0;", "\xB0"},            //  8 degree sign, one Latin-1 byte
-    {"&apos;", "'"},               //  9
-    {"&quot;", "\""},              // 10
-    {"</Flight.Sections>\n", ""},  // 11 closing line, line end included
-    {"</SimBase.Document>\n", ""}, // 12 closing line, line end included
+    {"    ", ""},                   //  1 indentation, four blanks at a time
+    {"<Section Name=\"", "["},      //  2 opens a section header
+    {"\">", "]"},                   //  3 closes a section header
+    {"<Property Name=\"", ""},      //  4 the property's name starts its line
+    {"\" Value=\"", "="},           //  5 joins name and value
+    {"\" />", ""},                  //  6 ends a property
+    {"</Section>", ""},             //  7 leaves an empty line after a section
+    {"&#xB0;", "\xB0"},             //  8 degree sign, one Latin-1 byte
+    {"&apos;", "'"},                //  9
+    {"&quot;", "\""},               // 10
+    {"</Flight.Sections>\n", ""},   // 11 closing line, line end included
+    {"</SimBase.Document>\n", ""},  // 12 closing line, line end included
 };
 
 constexpr std::size_t kRuleCount = std::size(kRewriteRules);
@@ -39,9 +39,7 @@ constexpr std::size_t kLineRuleCount = 10;
 constexpr std::size_t kLineEndRuleCount = kRuleCount - kLineRuleCount;
 
 // The rule numbered `order` in the list above, counting from 1.
-constexpr const RewriteRule& rule(std::size_t order) {
-  return kRewriteRules[order - 1];
-}
+constexpr const RewriteRule& rule(std::size_t order) { return kRewriteRules[order - 1]; }
 
 constexpr bool rules_are_well_formed() {
   for (std::size_t order = 1; order <= kRuleCount; ++order) {
@@ -51,8 +49,7 @@ constexpr bool rules_are_well_formed() {
     }
     const std::size_t lf = r.pattern.find('\n');
     if (order <= kLineRuleCount) {
-      if (lf != std::string_view::npos ||
-          r.replacement.find('\n') != std::string_view::npos) {
+      if (lf != std::string_view::npos || r.replacement.find('\n') != std::string_view::npos) {
         return false;
       }
     } else if (lf != r.pattern.size() - 1 || !r.replacement.empty()) {
@@ -93,8 +90,7 @@ std::size_t rewrite_span(char* s, std::size_t n, std::string_view pattern,
     if (w != r) std::memmove(s + w, s + r, end - r);
     w += end - r;
     r = end;
-    if (hit != nullptr && w >= m &&
-        std::memcmp(s + w - m, pattern.data(), m) == 0) {
+    if (hit != nullptr && w >= m && std::memcmp(s + w - m, pattern.data(), m) == 0) {
       w -= m;
       r -= replacement.size();
       std::memcpy(s + r, replacement.data(), replacement.size());
@@ -111,10 +107,11 @@ std::size_t rewrite_span(char* s, std::size_t n, std::string_view pattern,
 //   property:        <Property Name="NAME" Value="VALUE" />   rules 4, 5, 6
 //   section opening: <Section Name="NAME">                    rules 2, 3
 //   section closing: </Section>                               rule 7
-// When no field holds '<', '>' or '"', rules 1 to 10 turn such a line into
-// the leading blanks and each field with every run of n blanks cut to
-// n mod 4, each piece replaced by its rule's replacement, and then the
-// three character references decoded. Proof, rule by rule:
+// When no field holds '<', '>' or '"', rules 1 to 10 turn such a line into:
+// its leading blanks, n of them cut to n mod 4; then each piece's
+// replacement with the fields between them, each run of n blanks in a
+// field cut to n mod 4; and in that the three character references
+// decoded. Proof, rule by rule:
 //  - Rule 1: deleting four blanks from a maximal run of blanks leaves a
 //    shorter run between the same two non-blanks, so each maximal run of n
 //    blanks ends as n mod 4 blanks. The pieces' blanks stand between a '"'
@@ -206,9 +203,9 @@ char* copy_reducing_blanks(std::string_view field, char* out) {
 // What the fast path needs to know of a byte inside a field.
 enum ByteClass : unsigned char {
   kPlain = 0,
-  kStop = 1,         // ends the field: '"', or a byte the fast path leaves alone
-  kBlank = 2,        // rule 1 may shorten a run of these
-  kAmpersand = 4,    // may begin a character reference
+  kStop = 1,             // ends the field: '"', or a byte the fast path leaves alone
+  kBlank = 2,            // rule 1 may shorten a run of these
+  kAmpersand = 4,        // may begin a character reference
   kBlankAfterBlank = 8,  // not a byte's class: set when two blanks meet
 };
 
@@ -227,10 +224,10 @@ constexpr std::array<unsigned char, 256> kByteClasses = make_byte_classes();
 // A line of one of the common shapes, split into its parts.
 struct ShapedLine {
   const LineShape* shape;
-  std::size_t blanks;                     // leading blanks
+  std::size_t blanks;  // leading blanks
   std::array<std::string_view, 2> fields;
-  unsigned char field_classes;            // the ByteClass bits seen in fields
-  std::size_t end;                        // where the line ends: its LF, or n
+  unsigned char field_classes;  // the ByteClass bits seen in fields
+  std::size_t end;              // where the line ends: its LF, or n
 };
 
 // Whether s[at, n) begins with `piece`. Compares eight bytes at a time:
@@ -268,7 +265,8 @@ std::size_t scan_field(const char* s, std::size_t at, unsigned char& classes) {
     previous = byte_class;
     ++at;
   }
-  classes = static_cast<unsigned char>(classes | seen | ((pairs & kBlank) != 0 ? kBlankAfterBlank : 0));
+  classes =
+      static_cast<unsigned char>(classes | seen | ((pairs & kBlank) != 0 ? kBlankAfterBlank : 0));
   return at;
 }
 
@@ -354,8 +352,7 @@ std::size_t convert_any_line(char* s, std::size_t w, std::size_t r, std::size_t 
 // to rule 12. Their patterns hold a line end only as their last byte, so
 // they can match only when a line end arrives, and never reach back past
 // the last line end they let through.
-bool end_line(char* s, std::size_t& w,
-              std::array<std::size_t, kLineEndRuleCount>& pending) {
+bool end_line(char* s, std::size_t& w, std::array<std::size_t, kLineEndRuleCount>& pending) {
   for (std::size_t i = 0; i < kLineEndRuleCount; ++i) {
     std::string_view head = rule(kLineRuleCount + 1 + i).pattern;
     head.remove_suffix(1);
@@ -378,8 +375,7 @@ bool starts_with_main_marker(const char* s, std::size_t n) {
 
 }  // namespace
 
-void replace_all(std::string& text, std::string_view pattern,
-                 std::string_view replacement) {
+void replace_all(std::string& text, std::string_view pattern, std::string_view replacement) {
   assert(!pattern.empty() && replacement.size() < pattern.size());
   text.resize(rewrite_span(text.data(), text.size(), pattern, replacement));
 }

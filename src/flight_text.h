@@ -28,8 +28,7 @@ void convert_flight_text(std::string& text);
 // Requires a non-empty `pattern` and a `replacement` shorter than it, which
 // is what makes the process end. Runs in place in O(text.size() *
 // pattern.size()) time and never allocates.
-void replace_all(std::string& text, std::string_view pattern,
-                 std::string_view replacement);
+void replace_all(std::string& text, std::string_view pattern, std::string_view replacement);
 
 }  // namespace sectify
 

@@ -12,8 +12,7 @@ namespace sectify {
 // follows the last of the `separators`) replaced by ".flt", so that the
 // output lies beside the input. Returns nothing if the argument begins
 // with ".fxml" or its file-name part holds no ".fxml".
-std::optional<std::string> output_name_for(std::string_view argument,
-                                           std::string_view separators);
+std::optional<std::string> output_name_for(std::string_view argument, std::string_view separators);
 
 }  // namespace sectify
 

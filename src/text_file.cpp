@@ -24,14 +24,12 @@ std::uint64_t next_random(std::uint64_t& state) {
 // Creates a new file in the directory of `path`, under a hidden name with
 // random letters that no user file is likely to have, and stores its name
 // in `temp`. Returns false if it cannot be created.
-bool create_temporary_beside(const std::string& path, std::string& temp,
-                             File& file) {
+bool create_temporary_beside(const std::string& path, std::string& temp, File& file) {
   const std::size_t end_of_dir = path.find_last_of(file_access::path_separators());
   const std::string dir =
       end_of_dir == std::string::npos ? std::string() : path.substr(0, end_of_dir + 1);
   std::uint64_t state =
-      static_cast<std::uint64_t>(
-          std::chrono::steady_clock::now().time_since_epoch().count()) ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
       reinterpret_cast<std::uintptr_t>(&temp);
   constexpr std::string_view kDigits = "abcdefghijklmnopqrstuvwxyz0123456789";
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -82,9 +80,7 @@ bool read_to_end(const File& file, std::string& text) {
 
 }  // namespace
 
-bool fits_in_memory(std::uint64_t size, std::size_t max_size) {
-  return size <= max_size;
-}
+bool fits_in_memory(std::uint64_t size, std::size_t max_size) { return size <= max_size; }
 
 ReadStatus read_text_file(const std::string& path, std::string& text) {
   File file = file_access::open_for_reading(path);

@@ -201,9 +201,13 @@ TEST_F(Cli, ReadsCrLfAndLfLineEndsAlike) {
 }
 
 TEST_F(Cli, WritesEveryByteIncludingNulAndCtrlZ) {
-  write_file(path("a.fxml"), "x\n<Section Name=\"Main\">\na\0b\x1A" "c\xB0\r\n"s);
+  write_file(path("a.fxml"),
+             "x\n<Section Name=\"Main\">\na\0b\x1A"
+             "c\xB0\r\n"s);
   expect_success(run({"a.fxml"}), "a.flt");
-  EXPECT_EQ(read_file(path("a.flt")), "\r\n[Main]\r\na\0b\x1A" "c\xB0\r\n"s);
+  EXPECT_EQ(read_file(path("a.flt")),
+            "\r\n[Main]\r\na\0b\x1A"
+            "c\xB0\r\n"s);
 }
 
 TEST_F(Cli, ReplacesExistingOutputAndLeavesNoTemporaryFile) {
@@ -286,8 +290,8 @@ TEST_F(Cli, KeepsPermissionBitsOfReplacedFile) {
   write_file(path("a.fxml"), kFlight);
   write_file(path("b.fxml"), kFlight);
   write_file(path("a.flt"), "old");
-  fs::permissions(path("a.flt"), fs::perms::owner_read | fs::perms::owner_write |
-                                     fs::perms::group_read);
+  fs::permissions(path("a.flt"),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   expect_success(run({"a.fxml"}, "umask 077;"), "a.flt");
   expect_success(run({"b.fxml"}, "umask 027;"), "b.flt");
   EXPECT_EQ(fs::status(path("a.flt")).permissions(),
@@ -355,8 +359,9 @@ int main(int argc, char** argv) {
     }
   }
   if (settings().program.empty() || settings().examples.empty()) {
-    std::fprintf(stderr, "usage: cli_tests --program=PATH [--launcher=COMMAND] [--windows] "
-                         "--examples=DIR\n");
+    std::fprintf(stderr,
+                 "usage: cli_tests --program=PATH [--launcher=COMMAND] [--windows] "
+                 "--examples=DIR\n");
     return 2;
   }
   return RUN_ALL_TESTS();

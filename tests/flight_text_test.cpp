@@ -14,8 +14,7 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string replaced(std::string text, std::string_view pattern,
-                     std::string_view replacement) {
+std::string replaced(std::string text, std::string_view pattern, std::string_view replacement) {
   replace_all(text, pattern, replacement);
   return text;
 }
@@ -35,8 +34,8 @@ std::string literally_converted(std::string text) {
 // leave alone.
 std::vector<std::string> text_fragments() {
   std::vector<std::string> fragments = {
-      " ", "  ", "    ", "\n", "\t", "\r", "\"", "<", ">", "&", "=", "/", "x",
-      "Name", "Main", "[Main]", "\n[Main]", "\0"s, "\xB0", "\xC3\xA9", "\xFF"};
+      " ", "  ", "    ", "\n",   "\t",     "\r",       "\"",  "<",    ">",        "&",   "=",
+      "/", "x",  "Name", "Main", "[Main]", "\n[Main]", "\0"s, "\xB0", "\xC3\xA9", "\xFF"};
   for (const literal::Rule& rule : literal::kRules) {
     const std::string pattern(rule.first);
     for (std::size_t i = 1; i <= pattern.size(); ++i) {
@@ -59,8 +58,8 @@ std::string random_text(std::mt19937& random, const std::vector<std::string>& fr
 // sometimes hold bytes that change how the rules treat the line.
 std::string random_flight_line(std::mt19937& random) {
   static const std::vector<std::string> field_parts = {
-      "a", "Value", " ", "    ", "&apos;", "&quot;", "&#xB0;", "&amp;", "&",
-      "\"", "<", ">", "/", "\xB0", "\0"s, "Main", "\">", "\" />", "\r"};
+      "a", "Value", " ", "    ", "&apos;", "&quot;", "&#xB0;", "&amp;", "&", "\"",
+      "<", ">",     "/", "\xB0", "\0"s,    "Main",   "\">",    "\" />", "\r"};
   auto field = [&] {
     std::string text;
     for (std::size_t n = random() % 5; n > 0; --n) {

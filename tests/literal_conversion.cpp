@@ -17,10 +17,8 @@ const Rule kRules[12] = {
     {"</SimBase.Document>\n", ""},
 };
 
-void replace_all(std::string& text, std::string_view pattern,
-                 std::string_view replacement) {
-  for (std::size_t at = text.find(pattern); at != std::string::npos;
-       at = text.find(pattern)) {
+void replace_all(std::string& text, std::string_view pattern, std::string_view replacement) {
+  for (std::size_t at = text.find(pattern); at != std::string::npos; at = text.find(pattern)) {
     text.replace(at, pattern.size(), replacement);
   }
 }

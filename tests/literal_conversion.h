@@ -19,8 +19,7 @@ extern const Rule kRules[12];
 
 // Replaces the leftmost occurrence of `pattern` until none is left,
 // searching from the first byte each time.
-void replace_all(std::string& text, std::string_view pattern,
-                 std::string_view replacement);
+void replace_all(std::string& text, std::string_view pattern, std::string_view replacement);
 
 // Runs `replace` once per rule of kRules, in order, then cuts the text at
 // the first "\n[Main]" (empty if there is none).
@@ -32,9 +31,7 @@ void convert_rule_by_rule(std::string& text, ReplaceAll replace) {
 }
 
 // The whole conversion, literal replace_all for each rule.
-inline void convert_flight_text(std::string& text) {
-  convert_rule_by_rule(text, replace_all);
-}
+inline void convert_flight_text(std::string& text) { convert_rule_by_rule(text, replace_all); }
 
 }  // namespace sectify::literal
 

@@ -1,3 +1,5 @@
+#include "text_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -5,7 +7,6 @@
 #include <string>
 
 #include "output_name.h"
-#include "text_file.h"
 
 namespace sectify {
 namespace {
