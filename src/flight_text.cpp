@@ -214,7 +214,7 @@ constexpr std::array<unsigned char, 256> make_byte_classes() {
   // The line end and NUL stop a field too: the first because a field lies
   // within its line, the second so that the NUL after the text's last byte
   // ends every scan.
-  for (unsigned char c : {'"', '<', '>', '\n', '\0'}) classes[c] = kStop;
+  for (const char c : {'"', '<', '>', '\n', '\0'}) classes[static_cast<unsigned char>(c)] = kStop;
   classes[' '] = kBlank;
   classes['&'] = kAmpersand;
   return classes;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,8 @@
 #include "text_file.h"
 
 namespace {
+
+constexpr std::string_view kTooLarge = "\nFile is too large to convert\n";
 
 // Writes `parts` to `stream` one after the other.
 void print(std::FILE* stream, std::initializer_list<std::string_view> parts) {
@@ -52,7 +55,7 @@ int run(int argc, char** argv) {
       print(stderr, {"\nFile could not be read\n"});
       return 1;
     case sectify::ReadStatus::too_large:
-      print(stderr, {"\nFile is too large to convert\n"});
+      print(stderr, {kTooLarge});
       return 1;
   }
 
@@ -71,6 +74,14 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int status = run(argc, argv);
+  int status;
+  try {
+    status = run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // The flight text is the only large allocation; an output file is
+    // never left behind, since writing it allocates nothing.
+    print(stderr, {kTooLarge});
+    status = 1;
+  }
   return flush_stdout() ? status : 1;
 }

@@ -36,7 +36,7 @@ bool create_temporary_beside(const std::string& path, std::string& temp, File& f
     std::uint64_t bits = next_random(state);
     temp = dir + ".Sectify-";
     for (int i = 0; i < 10; ++i, bits /= kDigits.size()) {
-      temp += kDigits[bits % kDigits.size()];
+      temp += kDigits[static_cast<std::size_t>(bits % kDigits.size())];
     }
     temp += ".tmp";
     switch (file_access::create_new(temp, path, file)) {

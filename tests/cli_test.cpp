@@ -87,6 +87,7 @@ const std::string kConverted = "\r\n[Main]\r\nTitle=Test \"one\"\r\n\r\n";
 const std::string kUsage = "\nUsage: Sectify <filename.fxml>\n";
 const std::string kCannotOpen = "\nFile could not be opened\n";
 const std::string kCannotRead = "\nFile could not be read\n";
+const std::string kTooLarge = "\nFile is too large to convert\n";
 const std::string kNoMain = "\nWarning: no Main section found, the output is empty\n";
 
 std::string written(const std::string& name) { return "\nFile " + name + " written\n"; }
@@ -267,6 +268,20 @@ TEST_F(Cli, KeepsEarlierOutputWhenWritingFails) {
   EXPECT_EQ(folder_listing(dir_), (std::vector<std::string>{"a.flt", "a.fxml"}));
 }
 
+TEST_F(Cli, ReportsInputTooLargeForMemory) {
+  if (settings().windows) GTEST_SKIP() << "wine needs more address space than the limit leaves";
+  // A sparse file larger than the address space the limit leaves.
+  constexpr const char* kLimit = "ulimit -v 262144;";
+  if (run({}, kLimit).out != kUsage) GTEST_SKIP() << "the program cannot start under " << kLimit;
+  {
+    std::ofstream sparse(path("big.fxml"), std::ios::binary);
+    sparse.seekp((std::streamoff{1} << 30) - 1);
+    sparse.put('\n');
+  }
+  expect_failure(run({"big.fxml"}, kLimit), "", kTooLarge);
+  EXPECT_FALSE(fs::exists(path("big.flt")));
+}
+
 TEST_F(Cli, ReportsOutputNameTakenByFolder) {
   write_file(path("a.fxml"), kFlight);
   fs::create_directories(path("a.flt"));
@@ -334,7 +349,7 @@ TEST_F(Cli, RejectsFileTooLargeForA32BitProcess) {
     sparse.seekp((std::streamoff{5} << 30) - 1);
     sparse.put('\n');
   }
-  expect_failure(run({"big.fxml"}), "", "\nFile is too large to convert\n");
+  expect_failure(run({"big.fxml"}), "", kTooLarge);
   EXPECT_FALSE(fs::exists(path("big.flt")));
 }
 

@@ -41,7 +41,7 @@ TEST(LineEnds, ReadingTurnsOnlyCrLfIntoLf) {
 TEST(LineEnds, WritingTurnsEachLfIntoCrLfWhateverTheBufferSize) {
   const std::string text = "\nab\n\n\rcd\0\n"s + std::string(100, 'x') + "\n";
   const std::string expected = "\r\nab\r\n\r\n\rcd\0\r\n"s + std::string(100, 'x') + "\r\n";
-  for (std::size_t capacity : {2, 3, 4, 7, 64, 4096}) {
+  for (const std::size_t capacity : {2u, 3u, 4u, 7u, 64u, 4096u}) {
     EXPECT_EQ(with_crs(text, capacity), expected) << capacity;
     EXPECT_EQ(without_crs(with_crs(text, capacity)), text) << capacity;
   }
