@@ -80,14 +80,14 @@ bool read_to_end(const File& file, std::string& text) {
 
 }  // namespace
 
-bool fits_in_memory(std::uint64_t size, std::size_t max_size) { return size <= max_size; }
-
 ReadStatus read_text_file(const std::string& path, std::string& text) {
   File file = file_access::open_for_reading(path);
   if (!file.is_open()) return ReadStatus::cannot_open;
   std::uint64_t size = 0;
   if (!file_access::size_of(file, size)) return ReadStatus::cannot_read;
-  if (!fits_in_memory(size, text.max_size())) return ReadStatus::too_large;
+  // Checked before allocating: a string holds at most max_size() bytes,
+  // about 2 GiB in a 32-bit process.
+  if (size > text.max_size()) return ReadStatus::too_large;
   try {
     text.reserve(static_cast<std::size_t>(size));
     file_access::prefault(text.data(), text.capacity());

@@ -24,9 +24,6 @@ ReadStatus read_text_file(const std::string& path, std::string& text);
 // one. Returns false on any failure, having removed the new file.
 bool replace_text_file(const std::string& path, std::string_view text);
 
-// Whether a file of `size` bytes fits in a string of at most `max_size`.
-bool fits_in_memory(std::uint64_t size, std::size_t max_size);
-
 // Turns each CR LF in s[0, n) into LF, in place, and returns the new length.
 // A CR without a LF after it stays.
 std::size_t crlf_to_lf(char* s, std::size_t n);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <limits>
 #include <string>
 
 #include "output_name.h"
@@ -70,17 +68,6 @@ TEST(OutputName, TreatsBackslashAndDriveColonAsSeparatorsOnWindows) {
   EXPECT_EQ(output_name_for("C:a.fxml", windows), "C:a.flt");
   EXPECT_EQ(output_name_for("C:\\x.fxml/a.fxml", windows), "C:\\x.fxml/a.flt");
   EXPECT_EQ(output_name_for("x.fxml:a", windows), std::nullopt);
-}
-
-TEST(FitsInMemory, ComparesSizeWithLargestString) {
-  EXPECT_TRUE(fits_in_memory(0, 0));
-  EXPECT_TRUE(fits_in_memory(100, 100));
-  EXPECT_FALSE(fits_in_memory(101, 100));
-  // A 32-bit process cannot hold a file of 4 GiB or more.
-  EXPECT_FALSE(fits_in_memory(std::uint64_t{1} << 32, std::numeric_limits<std::uint32_t>::max()));
-  // What a 32-bit std::string can hold is less again.
-  const std::string text;
-  EXPECT_FALSE(fits_in_memory(std::numeric_limits<std::uint64_t>::max(), text.max_size()));
 }
 
 }  // namespace
