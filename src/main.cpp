@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,8 @@ bool flush_stdout() {
   return false;
 }
 
+// Converts the file that the command line names, reporting on the console;
+// returns the exit status.
 int run(int argc, char** argv) {
   if (argc != 2) {
     print(stdout, {"\nUsage: Sectify <filename.fxml>\n"});

@@ -112,13 +112,15 @@ class Cli : public testing::Test {
   }
 
   // Runs the program in the test's folder with `arguments`; `shell_prefix`
-  // runs first in the same shell (to set limits, say).
-  Result run(const std::vector<std::string>& arguments, const std::string& shell_prefix = "") {
+  // runs first in the same shell (to set limits, say), and standard output
+  // goes to `stdout_file`.
+  Result run(const std::vector<std::string>& arguments, const std::string& shell_prefix = "",
+             const std::string& stdout_file = ".stdout") {
     std::string command = "cd " + shell_quoted(dir_.string()) + " && " + shell_prefix;
     if (!settings().launcher.empty()) command += " " + settings().launcher;
     command += " " + shell_quoted(settings().program);
     for (const std::string& argument : arguments) command += " " + shell_quoted(argument);
-    command += " >.stdout 2>.stderr";
+    command += " >" + stdout_file + " 2>.stderr";
     const int raw = std::system(command.c_str());
     Result result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -280,6 +282,13 @@ TEST_F(Cli, ReportsInputTooLargeForMemory) {
   }
   expect_failure(run({"big.fxml"}, kLimit), "", kTooLarge);
   EXPECT_FALSE(fs::exists(path("big.flt")));
+}
+
+TEST_F(Cli, ReportsStandardOutputThatCannotBeWritten) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  write_file(path("a.fxml"), kFlight);
+  expect_failure(run({"a.fxml"}, "", "/dev/full"), "", "\nStandard output could not be written\n");
+  EXPECT_EQ(read_file(path("a.flt")), kConverted);
 }
 
 TEST_F(Cli, ReportsOutputNameTakenByFolder) {
