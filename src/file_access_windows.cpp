@@ -46,7 +46,8 @@ bool size_of(const File& file, std::uint64_t& size) {
 }
 
 void prefault(char* data, std::size_t size) {
-  // Page faults are cheap enough on Windows; nothing to do.
+  // No hint is given on Windows: the pages are faulted in as the text is
+  // read.
   static_cast<void>(data);
   static_cast<void>(size);
 }
