@@ -99,7 +99,7 @@ struct Row {
 int main(int argc, char** argv) {
   std::string program;
   std::string dir;
-  int runs = 5;
+  int runs = 7;
   std::vector<std::size_t> sizes_mb = {1, 10, 100};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

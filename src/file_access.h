@@ -81,6 +81,11 @@ CreateStatus create_new(const std::string& path, const std::string& like, File& 
 // Writes all `size` bytes; returns false on failure.
 bool write_all(const File& file, const char* data, std::size_t size);
 
+// Asks the system to start writing what was written to `file` to the disk,
+// without waiting, so that a later sync has less left to do. Only a matter
+// of speed: where the system cannot, nothing changes.
+void start_writeback(const File& file);
+
 // Forces what was written to `file` onto the disk; returns false on failure.
 bool sync(const File& file);
 

@@ -105,6 +105,14 @@ bool write_all(const File& file, const char* data, std::size_t size) {
   return true;
 }
 
+void start_writeback(const File& file) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  static_cast<void>(::sync_file_range(fd_of(file), 0, 0, SYNC_FILE_RANGE_WRITE));
+#else
+  static_cast<void>(file);
+#endif
+}
+
 bool sync(const File& file) { return ::fsync(fd_of(file)) == 0; }
 
 bool rename_over(const std::string& from, const std::string& to) {

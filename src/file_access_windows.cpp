@@ -89,6 +89,11 @@ bool write_all(const File& file, const char* data, std::size_t size) {
   return true;
 }
 
+void start_writeback(const File& file) {
+  // Windows writes back on its own; FlushFileBuffers waits for it.
+  static_cast<void>(file);
+}
+
 bool sync(const File& file) { return FlushFileBuffers(handle_of(file)) != 0; }
 
 bool rename_over(const std::string& from, const std::string& to) {

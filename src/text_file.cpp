@@ -108,10 +108,19 @@ bool replace_text_file(const std::string& path, std::string_view text) {
   File file;
   if (!create_temporary_beside(path, temp, file)) return false;
   std::array<char, 1 << 16> buffer;
+  // Writing back to disk while the rest is still being written leaves the
+  // final sync less to wait for.
+  constexpr std::size_t kWritebackEvery = std::size_t{8} << 20;
+  std::size_t unsynced = 0;
   bool ok = true;
   while (ok && !text.empty()) {
     const std::size_t n = lf_to_crlf(text, buffer.data(), buffer.size());
     ok = file_access::write_all(file, buffer.data(), n);
+    unsynced += n;
+    if (unsynced >= kWritebackEvery) {
+      file_access::start_writeback(file);
+      unsynced = 0;
+    }
   }
   ok = ok && file_access::sync(file);
   ok = file.close() && ok;

@@ -4,7 +4,6 @@
 // so that the same tests serve a Windows build run under an emulator.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
