@@ -149,6 +149,25 @@ static_assert(shapes_are_well_formed());
 
 constexpr std::size_t kBlankRun = rule(1).pattern.size();
 
+// Whether s[at, n) begins with `piece`. Compares eight bytes at a time:
+// the pieces are short, and a call to memcmp would cost more.
+bool starts_with(const char* s, std::size_t n, std::size_t at, std::string_view piece) {
+  if (n - at < piece.size()) return false;
+  const char* p = s + at;
+  std::size_t i = 0;
+  for (; i + 8 <= piece.size(); i += 8) {
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, p + i, 8);
+    std::memcpy(&b, piece.data() + i, 8);
+    if (a != b) return false;
+  }
+  for (; i < piece.size(); ++i) {
+    if (p[i] != piece[i]) return false;
+  }
+  return true;
+}
+
 // Decodes the character references of rules 8 to 10 in s[0, n), left to
 // right, and returns the new length. This equals the three passes in turn:
 // each pattern begins with '&' and holds no other '&', so no two
@@ -161,11 +180,10 @@ std::size_t decode_references(char* s, std::size_t n) {
   std::size_t r = w;
   while (r < n) {
     if (s[r] == '&') {
-      const std::string_view rest(s + r, n - r);
       bool decoded = false;
       for (std::size_t order = 8; order <= 10 && !decoded; ++order) {
         const RewriteRule& ref = rule(order);
-        if (rest.substr(0, ref.pattern.size()) == ref.pattern) {
+        if (starts_with(s, n, r, ref.pattern)) {
           std::memcpy(s + w, ref.replacement.data(), ref.replacement.size());
           w += ref.replacement.size();
           r += ref.pattern.size();
@@ -229,25 +247,6 @@ struct ShapedLine {
   unsigned char field_classes;  // the ByteClass bits seen in fields
   std::size_t end;              // where the line ends: its LF, or n
 };
-
-// Whether s[at, n) begins with `piece`. Compares eight bytes at a time:
-// the pieces are short, and a call to memcmp would cost more.
-bool starts_with(const char* s, std::size_t n, std::size_t at, std::string_view piece) {
-  if (n - at < piece.size()) return false;
-  const char* p = s + at;
-  std::size_t i = 0;
-  for (; i + 8 <= piece.size(); i += 8) {
-    std::uint64_t a;
-    std::uint64_t b;
-    std::memcpy(&a, p + i, 8);
-    std::memcpy(&b, piece.data() + i, 8);
-    if (a != b) return false;
-  }
-  for (; i < piece.size(); ++i) {
-    if (p[i] != piece[i]) return false;
-  }
-  return true;
-}
 
 // Returns where the field that begins at s[at] ends: at its first byte of
 // class kStop. Adds the classes of its bytes to `classes`, and
@@ -369,10 +368,6 @@ bool end_line(char* s, std::size_t& w, std::array<std::size_t, kLineEndRuleCount
   return true;
 }
 
-bool starts_with_main_marker(const char* s, std::size_t n) {
-  return std::string_view(s, n).substr(0, kMainMarker.size()) == kMainMarker;
-}
-
 }  // namespace
 
 void replace_all(std::string& text, std::string_view pattern, std::string_view replacement) {
@@ -411,7 +406,7 @@ void convert_flight_text(std::string& text) {
     const bool has_line_end = e < n;
     r = e + 1;
     if (!has_line_end || !end_line(s, w, pending) || main_found) continue;
-    if (starts_with_main_marker(s, w)) {
+    if (starts_with(s, w, 0, kMainMarker)) {
       main_found = true;
     } else {
       s[0] = '\n';
@@ -420,7 +415,7 @@ void convert_flight_text(std::string& text) {
     }
   }
   // Whatever is left after the last line end is final as it stands.
-  if (!main_found && !starts_with_main_marker(s, w)) w = 0;
+  if (!main_found && !starts_with(s, w, 0, kMainMarker)) w = 0;
   text.resize(w);
 }
 
