@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__) && !defined(SECTIFY_PLAIN_SCAN)
+#include <emmintrin.h>
+#define SECTIFY_SSE2_SCAN 1
+#endif
+
 namespace sectify {
 namespace {
 
@@ -62,7 +67,16 @@ constexpr bool rules_are_well_formed() {
 // rest on these facts.
 static_assert(rules_are_well_formed());
 
-constexpr std::string_view kMainMarker = "\n[Main]";
+// The two ways of reading and writing line ends. In a text, a line ends
+// with LF and a CR is data. In a file, a CR LF also ends a line, as a LF
+// does, and every line end is written as CR LF.
+struct LineEnds {
+  bool crlf_read;                // a CR right before a LF belongs to the line end
+  std::string_view written;      // what each line end of the output is
+  std::string_view main_marker;  // the cut marker, with that line end
+};
+constexpr LineEnds kTextLineEnds{false, "\n", "\n[Main]"};
+constexpr LineEnds kFileLineEnds{true, "\r\n", "\r\n[Main]"};
 
 // Rewrites s[0, n) in place exactly as replace_all defines and returns the
 // new length.
@@ -110,8 +124,8 @@ std::size_t rewrite_span(char* s, std::size_t n, std::string_view pattern,
 // When no field holds '<', '>' or '"', rules 1 to 10 turn such a line into:
 // its leading blanks, n of them cut to n mod 4; then each piece's
 // replacement with the fields between them, each run of n blanks in a
-// field cut to n mod 4; and in that the three character references
-// decoded. Proof, rule by rule:
+// field cut to n mod 4 and then the three character references decoded.
+// Proof, rule by rule:
 //  - Rule 1: deleting four blanks from a maximal run of blanks leaves a
 //    shorter run between the same two non-blanks, so each maximal run of n
 //    blanks ends as n mod 4 blanks. The pieces' blanks stand between a '"'
@@ -122,7 +136,9 @@ std::size_t rewrite_span(char* s, std::size_t n, std::string_view pattern,
 //    line end. Checking the patterns against this, none occurs but each
 //    piece itself, once; replacing it takes its '<' and '"' bytes away and
 //    creates no new occurrence.
-//  - Rules 8 to 10: see decode_references.
+//  - Rules 8 to 10: see copy_decoding. No reference can reach across a
+//    field's end: the patterns hold no blank, '[', ']' or '=', which is all
+//    that stands between and around the fields in the result.
 // The patterns after the first piece each begin with '"', so a field ends at
 // the first '"' after it.
 
@@ -168,33 +184,38 @@ bool starts_with(const char* s, std::size_t n, std::size_t at, std::string_view 
   return true;
 }
 
-// Decodes the character references of rules 8 to 10 in s[0, n), left to
-// right, and returns the new length. This equals the three passes in turn:
-// each pattern begins with '&' and holds no other '&', so no two
-// occurrences overlap, and no replacement byte is a byte of any of the
-// patterns, so no replacement completes a new occurrence.
-std::size_t decode_references(char* s, std::size_t n) {
-  const void* amp = std::memchr(s, '&', n);
-  if (amp == nullptr) return n;
-  std::size_t w = static_cast<std::size_t>(static_cast<const char*>(amp) - s);
-  std::size_t r = w;
-  while (r < n) {
-    if (s[r] == '&') {
-      bool decoded = false;
-      for (std::size_t order = 8; order <= 10 && !decoded; ++order) {
-        const RewriteRule& ref = rule(order);
-        if (starts_with(s, n, r, ref.pattern)) {
-          std::memcpy(s + w, ref.replacement.data(), ref.replacement.size());
-          w += ref.replacement.size();
-          r += ref.pattern.size();
-          decoded = true;
-        }
+// Copies `field` to `out` with the character references of rules 8 to 10
+// decoded, left to right, and returns the end. `out` may overlap `field`
+// from the left. This equals the three passes in turn: each pattern begins
+// with '&' and holds no other '&', so no two occurrences overlap, and no
+// replacement byte is a byte of any of the patterns, so no replacement
+// completes a new occurrence.
+char* copy_decoding(std::string_view field, char* out) {
+  while (!field.empty()) {
+    const void* amp = std::memchr(field.data(), '&', field.size());
+    const std::size_t plain =
+        amp != nullptr ? static_cast<std::size_t>(static_cast<const char*>(amp) - field.data())
+                       : field.size();
+    std::memmove(out, field.data(), plain);
+    out += plain;
+    field.remove_prefix(plain);
+    if (field.empty()) break;
+    std::size_t order = 8;
+    for (; order <= 10; ++order) {
+      const RewriteRule& ref = rule(order);
+      if (starts_with(field.data(), field.size(), 0, ref.pattern)) {
+        std::memcpy(out, ref.replacement.data(), ref.replacement.size());
+        out += ref.replacement.size();
+        field.remove_prefix(ref.pattern.size());
+        break;
       }
-      if (decoded) continue;
     }
-    s[w++] = s[r++];
+    if (order > 10) {
+      *out++ = '&';
+      field.remove_prefix(1);
+    }
   }
-  return w;
+  return out;
 }
 
 // Writes `count % kBlankRun` blanks at `out` and returns the end.
@@ -230,7 +251,7 @@ enum ByteClass : unsigned char {
 constexpr std::array<unsigned char, 256> make_byte_classes() {
   std::array<unsigned char, 256> classes{};
   // The line end and NUL stop a field too: the first because a field lies
-  // within its line, the second so that the NUL after the text's last byte
+  // within its line, the second so that the NUL after a text's last byte
   // ends every scan.
   for (const char c : {'"', '<', '>', '\n', '\0'}) classes[static_cast<unsigned char>(c)] = kStop;
   classes[' '] = kBlank;
@@ -244,14 +265,16 @@ struct ShapedLine {
   const LineShape* shape;
   std::size_t blanks;  // leading blanks
   std::array<std::string_view, 2> fields;
-  unsigned char field_classes;  // the ByteClass bits seen in fields
-  std::size_t end;              // where the line ends: its LF, or n
+  unsigned char field_classes;  // kAmpersand and kBlankAfterBlank, if seen
+  std::size_t line_end;         // where the line end begins (its LF or CR LF), or n
+  std::size_t next;             // where the next line begins
 };
 
 // Returns where the field that begins at s[at] ends: at its first byte of
-// class kStop. Adds the classes of its bytes to `classes`, and
-// kBlankAfterBlank if two blanks meet, since rule 1 changes no other field.
-std::size_t scan_field(const char* s, std::size_t at, unsigned char& classes) {
+// class kStop, one byte at a time. Adds kAmpersand to `classes` if the
+// field holds a '&', and kBlankAfterBlank if two blanks meet, since rule 1
+// changes no other field.
+std::size_t scan_field_bytes(const char* s, std::size_t at, unsigned char& classes) {
   // Kept in locals: a store through `classes` could alias s[at] and would
   // have to be done byte by byte.
   unsigned seen = kPlain;
@@ -264,15 +287,61 @@ std::size_t scan_field(const char* s, std::size_t at, unsigned char& classes) {
     previous = byte_class;
     ++at;
   }
-  classes =
-      static_cast<unsigned char>(classes | seen | ((pairs & kBlank) != 0 ? kBlankAfterBlank : 0));
+  classes = static_cast<unsigned char>(classes | (seen & kAmpersand) |
+                                       ((pairs & kBlank) != 0 ? kBlankAfterBlank : 0));
   return at;
 }
 
+#if SECTIFY_SSE2_SCAN
+// scan_field_bytes, sixteen bytes at a time while they lie before s[n].
+// Two blanks that meet across the border of two chunks are not seen, and
+// need not be: rule 1 changes only runs of four or more, and such a run has
+// two of its blanks on one side of any border.
+std::size_t scan_field(const char* s, std::size_t at, std::size_t n, unsigned char& classes) {
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i less = _mm_set1_epi8('<');
+  const __m128i greater = _mm_set1_epi8('>');
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i nul = _mm_setzero_si128();
+  const __m128i blank = _mm_set1_epi8(' ');
+  const __m128i amp = _mm_set1_epi8('&');
+  unsigned amps = 0;
+  unsigned pairs = 0;
+  for (; n - at >= 16; at += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+    const __m128i stop =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, less)),
+                     _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, greater), _mm_cmpeq_epi8(v, lf)),
+                                  _mm_cmpeq_epi8(v, nul)));
+    const auto stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
+    const auto blanks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank)));
+    // The bits of the bytes before the first stop, all bits if there is none.
+    const unsigned field = (stops & (0u - stops)) - 1u;
+    amps |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp))) & field;
+    pairs |= blanks & blanks << 1 & field;
+    if (stops != 0) {
+      at += static_cast<std::size_t>(__builtin_ctz(stops));
+      break;
+    }
+  }
+  classes = static_cast<unsigned char>(classes | (amps != 0 ? kAmpersand : 0) |
+                                       (pairs != 0 ? kBlankAfterBlank : 0));
+  // At a stop this returns at once; else it scans the last bytes.
+  return scan_field_bytes(s, at, classes);
+}
+#else
+std::size_t scan_field(const char* s, std::size_t at, std::size_t n, unsigned char& classes) {
+  static_cast<void>(n);
+  return scan_field_bytes(s, at, classes);
+}
+#endif
+
 // Tries to read the line that begins at s[r] as one of kLineShapes with
 // fields free of '<', '>' and '"' (and, for the scan's sake, of NUL bytes).
-// Requires s[n] == '\0'.
-bool match_line(const char* s, std::size_t r, std::size_t n, ShapedLine& line) {
+// Every line in s[r, n) ends with a LF but the last, which requires
+// s[n] == '\0'.
+bool match_line(const char* s, std::size_t r, std::size_t n, const LineEnds& ends,
+                ShapedLine& line) {
   std::size_t at = r;
   constexpr std::uint64_t kEightBlanks = 0x2020202020202020u;
   for (std::uint64_t word; n - at >= 8 && (std::memcpy(&word, s + at, 8), word == kEightBlanks);) {
@@ -291,81 +360,145 @@ bool match_line(const char* s, std::size_t r, std::size_t n, ShapedLine& line) {
       at += piece.size();
       if (i + 1 == shape.piece_count) break;
       const std::size_t field = at;
-      at = scan_field(s, at, line.field_classes);
+      at = scan_field(s, at, n, line.field_classes);
       // Only a '"' may end a field; the next piece begins with it.
-      if (s[at] != '"' || at == n) break;
+      if (at == n || s[at] != '"') break;
       line.fields[i] = std::string_view(s + field, at - field);
     }
-    if (i + 1 == shape.piece_count && (at == n || s[at] == '\n')) {
-      line.shape = &shape;
-      line.end = at;
+    if (i + 1 != shape.piece_count) continue;
+    line.shape = &shape;
+    line.line_end = at;
+    if (at == n || s[at] == '\n') {
+      line.next = at + 1;
+      return true;
+    }
+    // A CR is not the last byte of s[r, n]: a LF or the final NUL follows.
+    if (ends.crlf_read && s[at] == '\r' && s[at + 1] == '\n') {
+      line.next = at + 2;
       return true;
     }
   }
   return false;
 }
 
-// Writes what rules 1 to 10 make of `line` at s + w and returns the end of
-// the result. Every part of the result is no longer than the input it comes
-// from, so writing from left to right never overtakes the bytes still to
-// be read.
-std::size_t write_shaped_line(char* s, std::size_t w, const ShapedLine& line) {
-  char* const begin = s + w;
-  char* out = write_blanks(begin, line.blanks);
+// Writes what rules 1 to 10 make of `line` at out + w and returns the end
+// of the result. Every part of the result is no longer than the input it
+// comes from, so when `out` is the line's own text, writing from left to
+// right never overtakes the bytes still to be read.
+std::size_t write_shaped_line(char* out, std::size_t w, const ShapedLine& line) {
+  char* const begin = out + w;
+  char* o = write_blanks(begin, line.blanks);
   const LineShape& shape = *line.shape;
   for (std::size_t i = 0; i < shape.piece_count; ++i) {
-    for (const char c : rule(shape.pieces[i]).replacement) *out++ = c;
+    for (const char c : rule(shape.pieces[i]).replacement) *o++ = c;
     if (i + 1 == shape.piece_count) break;
     const std::string_view field = line.fields[i];
     if (line.field_classes & kBlankAfterBlank) {
-      out = copy_reducing_blanks(field, out);
+      char* const start = o;
+      o = copy_reducing_blanks(field, o);
+      if (line.field_classes & kAmpersand) {
+        o = copy_decoding(std::string_view(start, static_cast<std::size_t>(o - start)), start);
+      }
+    } else if (line.field_classes & kAmpersand) {
+      o = copy_decoding(field, o);
     } else {
-      std::memmove(out, field.data(), field.size());
-      out += field.size();
+      std::memmove(o, field.data(), field.size());
+      o += field.size();
     }
   }
-  std::size_t size = static_cast<std::size_t>(out - begin);
-  if (line.field_classes & kAmpersand) size = decode_references(begin, size);
-  return w + size;
+  return static_cast<std::size_t>(o - out);
 }
 
-// Applies rules 1 to 10 to the line s[r, e), which holds no line end, one
-// rule after the other, and writes the result at s + w, where w <= r.
-// Returns the end of the result.
-std::size_t convert_any_line(char* s, std::size_t w, std::size_t r, std::size_t e) {
-  std::size_t size = e - r;
-  std::memmove(s + w, s + r, size);
+// Applies rules 1 to 10, one after the other, to `line`, which holds no line
+// end, and writes the result at out + w, where `out` may overlap `line` from
+// the left. Returns the end of the result.
+std::size_t convert_any_line(std::string_view line, char* out, std::size_t w) {
+  std::memmove(out + w, line.data(), line.size());
+  std::size_t size = line.size();
   for (std::size_t order = 1; order <= kLineRuleCount; ++order) {
-    size = rewrite_span(s + w, size, rule(order).pattern, rule(order).replacement);
+    size = rewrite_span(out + w, size, rule(order).pattern, rule(order).replacement);
   }
   return w + size;
 }
 
-// Runs rules 11 and 12 at the line end that follows s[.., w). `pending[i]`
-// is where the unfinished line of rule 11 + i begins: the bytes it has
-// taken in since the last line end it let through. Returns true if the line
-// end was written, which makes everything before it final; false if a rule
-// removed it, joining the line to the next.
+// Runs rules 11 and 12 at the line end that follows out[.., state.w).
+// `state.pending[i]` is where the unfinished line of rule 11 + i begins:
+// the bytes it has taken in since the last line end it let through.
+// Returns true if the line end was written, which makes everything before
+// it final; false if a rule removed it, joining the line to the next.
 //
 // Run over the text as a cascade, rule 11 passes each line end it keeps on
 // to rule 12. Their patterns hold a line end only as their last byte, so
 // they can match only when a line end arrives, and never reach back past
 // the last line end they let through.
-bool end_line(char* s, std::size_t& w, std::array<std::size_t, kLineEndRuleCount>& pending) {
+bool end_line(char* out, detail::LineState& state, const LineEnds& ends) {
+  std::size_t& w = state.w;
   for (std::size_t i = 0; i < kLineEndRuleCount; ++i) {
     std::string_view head = rule(kLineRuleCount + 1 + i).pattern;
     head.remove_suffix(1);
     // Most lines end in another byte than a closing tag's last one.
-    if (w - pending[i] >= head.size() && s[w - 1] == head.back() &&
-        std::memcmp(s + w - head.size(), head.data(), head.size()) == 0) {
+    if (w - state.pending[i] >= head.size() && out[w - 1] == head.back() &&
+        std::memcmp(out + w - head.size(), head.data(), head.size()) == 0) {
       w -= head.size();
-      for (std::size_t j = 0; j < i; ++j) pending[j] = w;
+      for (std::size_t j = 0; j < i; ++j) state.pending[j] = w;
       return false;
     }
   }
-  s[w++] = '\n';
-  pending.fill(w);
+  std::memcpy(out + w, ends.written.data(), ends.written.size());
+  w += ends.written.size();
+  state.pending.fill(w);
   return true;
+}
+
+// Converts the lines of in[0, n) and writes the result at out + state.w.
+// Every line ends with a LF but the last, which may end the text without
+// one and then requires in[n] == '\0'. `out` may be `in` itself when each
+// line end is written as a single LF.
+//
+// Rules 1 to 10 neither match nor make a line end, so running each over the
+// whole text is the same as running all ten over each line in turn. Rules
+// 11 and 12 then see the lines one after the other (see end_line).
+//
+// A line that end_line makes final is never changed again, and it holds a
+// single line end, at its end, so the cut marker can only begin at the line
+// end of one final line and run into the next one. Until the marker is
+// found, each final line is therefore dropped but for its line end, kept at
+// out[0]; the marker is found when the output starts with it.
+void convert_lines(const char* in, std::size_t n, char* out, detail::LineState& state,
+                   const LineEnds& ends) {
+  std::size_t r = 0;
+  while (r < n) {
+    std::size_t line_end;
+    ShapedLine line;
+    if (match_line(in, r, n, ends, line)) {
+      state.w = write_shaped_line(out, state.w, line);
+      line_end = line.line_end;
+      r = line.next;
+    } else {
+      const void* lf = std::memchr(in + r, '\n', n - r);
+      const std::size_t e =
+          lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - in) : n;
+      line_end = ends.crlf_read && e < n && e > r && in[e - 1] == '\r' ? e - 1 : e;
+      state.w = convert_any_line(std::string_view(in + r, line_end - r), out, state.w);
+      r = e + 1;
+    }
+    if (line_end == n) break;  // the text's last line, without a line end
+    if (!end_line(out, state, ends) || state.main_found) continue;
+    if (starts_with(out, state.w, 0, ends.main_marker)) {
+      state.main_found = true;
+    } else {
+      std::memcpy(out, ends.written.data(), ends.written.size());
+      state.w = ends.written.size();
+      state.pending.fill(state.w);
+    }
+  }
+}
+
+// Makes the cut once the whole text is converted: whatever follows the last
+// line end is final as it stands.
+void cut_at_end(const char* out, detail::LineState& state, const LineEnds& ends) {
+  if (!state.main_found) state.main_found = starts_with(out, state.w, 0, ends.main_marker);
+  if (!state.main_found) state.w = 0;
 }
 
 }  // namespace
@@ -375,48 +508,60 @@ void replace_all(std::string& text, std::string_view pattern, std::string_view r
   text.resize(rewrite_span(text.data(), text.size(), pattern, replacement));
 }
 
-// One pass over the text does the work of the twelve rules and the cut.
-// Rules 1 to 10 neither match nor make a line end, so running each over the
-// whole text is the same as running all ten over each line in turn. Rules
-// 11 and 12 then see the lines one after the other (see end_line).
-//
-// A line that end_line makes final is never changed again, and it holds a
-// single line end, its last byte, so the cut marker can only begin at the
-// line end of one final line and run into the next one. Until the marker is
-// found, each final line is therefore dropped but for its line end, kept at
-// s[0]; the marker is found when s[0, w) starts with it.
 void convert_flight_text(std::string& text) {
-  char* const s = text.data();
-  const std::size_t n = text.size();
-  std::size_t w = 0;
-  std::array<std::size_t, kLineEndRuleCount> pending{};
-  bool main_found = false;
-  std::size_t r = 0;
-  while (r < n) {
-    std::size_t e;
-    ShapedLine line;
-    if (match_line(s, r, n, line)) {
-      w = write_shaped_line(s, w, line);
-      e = line.end;
-    } else {
-      const void* lf = std::memchr(s + r, '\n', n - r);
-      e = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - s) : n;
-      w = convert_any_line(s, w, r, e);
-    }
-    const bool has_line_end = e < n;
-    r = e + 1;
-    if (!has_line_end || !end_line(s, w, pending) || main_found) continue;
-    if (starts_with(s, w, 0, kMainMarker)) {
-      main_found = true;
-    } else {
-      s[0] = '\n';
-      w = 1;
-      pending.fill(w);
-    }
+  detail::LineState state;
+  convert_lines(text.data(), text.size(), text.data(), state, kTextLineEnds);
+  cut_at_end(text.data(), state, kTextLineEnds);
+  text.resize(state.w);
+}
+
+char* FlightFileConverter::output_for(std::size_t input) {
+  // What the caller has taken goes; all of it lies before both pending
+  // lines.
+  const std::size_t kept = state_.w - returned_;
+  std::memmove(output_.data(), output_.data() + returned_, kept);
+  state_.w = kept;
+  for (std::size_t& p : state_.pending) p -= returned_;
+  returned_ = 0;
+  // Each byte of input gives at most two of output: a LF becomes CR LF,
+  // and no rule lengthens anything.
+  const std::size_t need = kept + 2 * input;
+  if (output_.size() < need) output_.resize(need);
+  return output_.data();
+}
+
+std::string_view FlightFileConverter::convert(std::string_view block) {
+  // Only complete lines are converted; the rest waits for its line end.
+  const std::size_t last_lf = block.rfind('\n');
+  if (last_lf == std::string_view::npos) {
+    carry_.append(block);
+    return {};
   }
-  // Whatever is left after the last line end is final as it stands.
-  if (!main_found && !starts_with(s, w, 0, kMainMarker)) w = 0;
-  text.resize(w);
+  char* const out = output_for(carry_.size() + block.size());
+  std::size_t complete = last_lf + 1;
+  if (!carry_.empty()) {
+    const std::size_t first = block.find('\n') + 1;
+    carry_.append(block.substr(0, first));
+    convert_lines(carry_.data(), carry_.size(), out, state_, kFileLineEnds);
+    carry_.clear();
+    block.remove_prefix(first);
+    complete -= first;
+  }
+  convert_lines(block.data(), complete, out, state_, kFileLineEnds);
+  carry_.append(block.substr(complete));
+  // Until the marker is found, the output is a line end and the lines
+  // still open; after it, everything before the last line end is final.
+  returned_ = state_.main_found ? state_.pending[1] : 0;
+  return std::string_view(output_.data(), returned_);
+}
+
+std::string_view FlightFileConverter::finish() {
+  char* const out = output_for(carry_.size());
+  convert_lines(carry_.data(), carry_.size(), out, state_, kFileLineEnds);
+  carry_.clear();
+  cut_at_end(out, state_, kFileLineEnds);
+  returned_ = state_.w;
+  return std::string_view(output_.data(), returned_);
 }
 
 }  // namespace sectify

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <string_view>
@@ -247,6 +248,133 @@ TEST(ConvertFlightText, AgreesWithLiteralAlgorithmOnRandomFlights) {
       if (random() % 16 != 0) text += '\n';
     }
     ASSERT_EQ(converted(text), literally_converted(text)) << testing::PrintToString(text);
+  }
+}
+
+// Converts `bytes` as a file read in blocks whose sizes `next_block`
+// returns, one call per block.
+template <typename NextBlock>
+std::string streamed(std::string_view bytes, NextBlock next_block) {
+  FlightFileConverter converter;
+  std::string output;
+  while (!bytes.empty()) {
+    const std::size_t n = std::min<std::size_t>(next_block(), bytes.size());
+    output += converter.convert(bytes.substr(0, n));
+    bytes.remove_prefix(n);
+  }
+  output += converter.finish();
+  EXPECT_EQ(converter.main_found(), !output.empty());
+  return output;
+}
+
+std::string streamed_in_blocks_of(std::string_view bytes, std::size_t block) {
+  return streamed(bytes, [block] { return block; });
+}
+
+// Checks the stream against the literal algorithm for every block size up
+// to `max_block`, then a few large ones.
+void expect_stream_agrees(const std::string& bytes, std::size_t max_block = 40) {
+  const std::string expected = literal::convert_flight_file(bytes);
+  for (std::size_t block = 1; block <= max_block; ++block) {
+    ASSERT_EQ(streamed_in_blocks_of(bytes, block), expected)
+        << "block " << block << " of " << testing::PrintToString(bytes);
+  }
+  for (const std::size_t block : {std::size_t{4096}, std::size_t{1} << 20}) {
+    ASSERT_EQ(streamed_in_blocks_of(bytes, block), expected) << "block " << block;
+  }
+}
+
+std::string with_crlf(std::string_view text) {
+  std::string result;
+  for (const char c : text) result += c == '\n' ? "\r\n"s : std::string(1, c);
+  return result;
+}
+
+TEST(FlightFileConverter, JoinsAndCutsAcrossBlockBoundaries) {
+  const std::string main = "x\n<Section Name=\"Main\">\n";
+  const std::string cases[] = {
+      // Closing lines joining their neighbours, nested inside each other.
+      main + "a</Flight.Sections>\nb</SimBase.Document>\nc\n",
+      main + "</Flight.</Flight.Sections>\nSections>\n</SimBase.Document>\n\nc\n",
+      main + "</SimBase.</Flight.Sections>\nDocument>\n<Property Name=\"a\" Value=\"b\" />\n",
+      // A join that makes the cut marker.
+      "x\n</Flight.Sections>\n[Main]\ny\n",
+      "x\n[Ma</SimBase.Document>\nin]\n",
+      "x\n<Section Name=\"Other\">\n</Section>\n<Section Name=\"Main\">\na=b\n",
+      // Main on the first line, or never.
+      "<Section Name=\"Main\">\n<Property Name=\"a\" Value=\"b\" />\n",
+      "[Main]\n[Main]\n",
+      "\n[Main]",
+      // CR handling: CR LF split anywhere, lone CRs, CR CR LF, a final CR.
+      with_crlf(main + "<Property Name=\"a\" Value=\"b\" />\n</Section>\n"),
+      main + "a\rb\r\r\n\r\n\rc\r\r",
+      main + "</Flight.Sections>\r\n</SimBase.Document>\r\r\nz\r",
+      // No final line end, a final closing line without one, NUL bytes.
+      main + "<Property Name=\"a\" Value=\"b\" />",
+      main + "</SimBase.Document>",
+      main + "a\0b\n<Property Name=\"\0\" Value=\"\0\" />\n\0"s,
+      // Lines much longer than the blocks.
+      main + "<Property Name=\"long\" Value=\"" + std::string(300, 'v') + "\" />\n" +
+          std::string(200, ' ') + "\n",
+  };
+  for (const std::string& text : cases) expect_stream_agrees(text);
+}
+
+TEST(FlightFileConverter, KeepsTensOfThousandsOfJoinedLinesInOne) {
+  std::string text = "x\n<Section Name=\"Main\">\n";
+  for (int i = 0; i < 30000; ++i) text += "v</Flight.Sections>\n";
+  text += "end\n";
+  const std::string expected = literal::convert_flight_file(text);
+  ASSERT_EQ(expected, "\r\n[Main]\r\n" + std::string(30000, 'v') + "end\r\n");
+  for (const std::size_t block : {1u, 7u, 4096u, 1u << 20}) {
+    EXPECT_EQ(streamed_in_blocks_of(text, block), expected) << block;
+  }
+}
+
+TEST(FlightFileConverter, ScansFieldsAtEveryOffsetOfAChunk) {
+  // Runs of blanks, references and half references placed at every offset
+  // of a sixteen-byte chunk, and at the end of the text.
+  const std::string tricky[] = {"  ",   "    ",   "     ", "&quot;", "&quo",      "&#xB0;",
+                                "&#xB", "&apos;", "&",     " &",     "&  ",       "\"",
+                                ">",    "<",      "\r",    "\0"s,    "&qu    ot;"};
+  for (const std::string& piece : tricky) {
+    for (std::size_t offset = 0; offset < 40; ++offset) {
+      const std::string value = std::string(offset, 'v') + piece + "w";
+      const std::string text = "x\n<Section Name=\"Main\">\n<Property Name=\"" + value +
+                               "\" Value=\"" + value + "\" />\r\n<Section Name=\"" + value + "\">";
+      std::string in_place = text;
+      convert_flight_text(in_place);
+      ASSERT_EQ(in_place, literally_converted(text)) << testing::PrintToString(text);
+      ASSERT_EQ(streamed_in_blocks_of(text, 1 << 20), literal::convert_flight_file(text))
+          << testing::PrintToString(text);
+    }
+  }
+}
+
+TEST(FlightFileConverter, AgreesWithLiteralAlgorithmOnRandomFlightsInRandomBlocks) {
+  std::mt19937 random(5);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text = random() % 4 != 0 ? "<?xml?>\r\n<Section Name=\"Main\">\n" : "";
+    for (std::size_t lines = random() % 12; lines > 0; --lines) {
+      text += random_flight_line(random);
+      const std::size_t end = random() % 16;
+      text += end == 0 ? "" : end < 8 ? "\n" : end < 15 ? "\r\n" : "\r";
+    }
+    const std::size_t largest = 1 + random() % 300;
+    ASSERT_EQ(streamed(text, [&] { return 1 + random() % largest; }),
+              literal::convert_flight_file(text))
+        << testing::PrintToString(text);
+  }
+}
+
+TEST(FlightFileConverter, AgreesWithLiteralAlgorithmOnRandomFragmentsInRandomBlocks) {
+  const std::vector<std::string> fragments = text_fragments();
+  std::mt19937 random(6);
+  for (int i = 0; i < 20000; ++i) {
+    const std::string text =
+        (random() % 4 != 0 ? "x\r\n[Main]"s : ""s) + random_text(random, fragments, 60);
+    ASSERT_EQ(streamed(text, [&] { return 1 + random() % 24; }), literal::convert_flight_file(text))
+        << testing::PrintToString(text);
   }
 }
 

@@ -33,6 +33,11 @@ void convert_rule_by_rule(std::string& text, ReplaceAll replace) {
 // The whole conversion, literal replace_all for each rule.
 inline void convert_flight_text(std::string& text) { convert_rule_by_rule(text, replace_all); }
 
+// The plain-text flight file for the XML flight file `bytes`: each CR LF read
+// as LF (a lone CR is data), the text converted as above, each LF written as
+// CR LF.
+std::string convert_flight_file(std::string_view bytes);
+
 }  // namespace sectify::literal
 
 #endif  // SECTIFY_TESTS_LITERAL_CONVERSION_H_
