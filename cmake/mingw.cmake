@@ -10,6 +10,12 @@ find_program(CMAKE_C_COMPILER NAMES ${prefix}-gcc-posix ${prefix}-gcc REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${prefix}-g++-posix ${prefix}-g++ REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${prefix}-windres)
 
+# Every processor that runs Windows 8 or later has SSE2, which the field
+# scan of the conversion uses.
+if(SECTIFY_MINGW_ARCH STREQUAL "i686")
+  string(APPEND CMAKE_CXX_FLAGS_INIT " -msse2")
+endif()
+
 set(CMAKE_FIND_ROOT_PATH /usr/${prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

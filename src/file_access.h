@@ -62,11 +62,6 @@ File open_for_reading(const std::string& path);
 // whose size is unknown (pipes, devices) report 0.
 bool size_of(const File& file, std::uint64_t& size);
 
-// Asks the system to back data[0, size) with memory now, in one step
-// rather than a page fault at a time. Only a matter of speed: where the
-// system cannot, nothing changes.
-void prefault(char* data, std::size_t size);
-
 // Reads up to `capacity` bytes into `buffer`. Returns the count read, 0 at
 // the end of the file, or -1 on failure.
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity);

@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,25 +41,6 @@ bool size_of(const File& file, std::uint64_t& size) {
   if (::fstat(fd_of(file), &st) != 0) return false;
   size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
   return true;
-}
-
-void prefault(char* data, std::size_t size) {
-  // madvise works on whole pages: only those that lie inside the range.
-  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
-  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
-  if (begin >= end) return;
-  void* const pages = reinterpret_cast<void*>(begin);
-  // Large pages, where the system has them, cut the cost of first touching
-  // a large text many times over on virtual machines; populating them now
-  // does in one call what would otherwise be a fault per page. Both are
-  // hints whose failure costs only speed.
-#ifdef MADV_HUGEPAGE
-  static_cast<void>(::madvise(pages, end - begin, MADV_HUGEPAGE));
-#endif
-#ifdef MADV_POPULATE_WRITE
-  static_cast<void>(::madvise(pages, end - begin, MADV_POPULATE_WRITE));
-#endif
 }
 
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity) {

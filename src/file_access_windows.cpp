@@ -45,13 +45,6 @@ bool size_of(const File& file, std::uint64_t& size) {
   return true;
 }
 
-void prefault(char* data, std::size_t size) {
-  // No hint is given on Windows: the pages are faulted in as the text is
-  // read.
-  static_cast<void>(data);
-  static_cast<void>(size);
-}
-
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity) {
   DWORD got = 0;
   const DWORD want = static_cast<DWORD>(std::min(capacity, kMaxChunk));

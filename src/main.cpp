@@ -1,6 +1,8 @@
 // Sectify: converts one XML flight file (".fxml") into the sectioned
 // plain-text flight file (".flt") beside it.
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <new>
@@ -9,13 +11,19 @@
 #include <string_view>
 
 #include "file_access.h"
-#include "flight_text.h"
+#include "flight_file.h"
 #include "output_name.h"
-#include "text_file.h"
+#include "replacement_file.h"
 
 namespace {
 
+constexpr std::string_view kCannotRead = "\nFile could not be read\n";
 constexpr std::string_view kTooLarge = "\nFile is too large to convert\n";
+
+// The input is read in blocks of this size, or of the file's size when it
+// is smaller, so that a small file pays for no larger buffer.
+constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+constexpr std::size_t kSmallestBlock = std::size_t{4} << 10;
 
 // Writes `parts` to `stream` one after the other.
 void print(std::FILE* stream, std::initializer_list<std::string_view> parts) {
@@ -47,28 +55,34 @@ int run(int argc, char** argv) {
     return 1;
   }
 
-  std::string text;
-  switch (sectify::read_text_file(input, text)) {
-    case sectify::ReadStatus::ok:
-      break;
-    case sectify::ReadStatus::cannot_open:
-      print(stderr, {"\nFile could not be opened\n"});
-      return 1;
-    case sectify::ReadStatus::cannot_read:
-      print(stderr, {"\nFile could not be read\n"});
-      return 1;
-    case sectify::ReadStatus::too_large:
-      print(stderr, {kTooLarge});
-      return 1;
+  sectify::file_access::File file = sectify::file_access::open_for_reading(input);
+  if (!file.is_open()) {
+    print(stderr, {"\nFile could not be opened\n"});
+    return 1;
   }
-
-  sectify::convert_flight_text(text);
-  if (text.empty()) {
-    print(stderr, {"\nWarning: no Main section found, the output is empty\n"});
+  std::uint64_t size = 0;
+  if (!sectify::file_access::size_of(file, size)) {
+    print(stderr, {kCannotRead});
+    return 1;
   }
-  if (!sectify::replace_text_file(*output, text)) {
+  const auto cannot_write = [&] {
     print(stderr, {"\nFile ", *output, " could not be written\n"});
     return 1;
+  };
+  sectify::ReplacementFile replacement;
+  if (!replacement.create(*output)) return cannot_write();
+  const auto block =
+      static_cast<std::size_t>(std::clamp<std::uint64_t>(size, kSmallestBlock, kBlockSize));
+  const sectify::StreamResult result = sectify::convert_file(file, replacement.file(), block);
+  if (result.status == sectify::StreamStatus::cannot_read || !file.close()) {
+    print(stderr, {kCannotRead});
+    return 1;
+  }
+  if (result.status == sectify::StreamStatus::cannot_write || !replacement.commit()) {
+    return cannot_write();
+  }
+  if (!result.main_found) {
+    print(stderr, {"\nWarning: no Main section found, the output is empty\n"});
   }
   print(stdout, {"\nFile ", *output, " written\n"});
   return 0;
@@ -81,8 +95,8 @@ int main(int argc, char** argv) {
   try {
     status = run(argc, argv);
   } catch (const std::bad_alloc&) {
-    // The flight text is the only large allocation; an output file is
-    // never left behind, since writing it allocates nothing.
+    // Only a line too long for memory gets here; the new output file went
+    // with the stack.
     print(stderr, {kTooLarge});
     status = 1;
   }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -283,6 +284,75 @@ TEST_F(Cli, ReportsInputTooLargeForMemory) {
   EXPECT_FALSE(fs::exists(path("big.flt")));
 }
 
+// A flight made of one section repeated, written in pieces so that a file
+// larger than memory takes little of it, and the output it must give.
+struct RepeatedFlight {
+  static constexpr const char* kHead =
+      "<?xml version=\"1.0\"?>\r\n<SimBase.Document Type=\"Flight\">\r\n"
+      "    <Flight.Sections>\r\n        <Section Name=\"Main\">\r\n"
+      "            <Property Name=\"Title\" Value=\"Long &quot;haul&quot;\" />\r\n"
+      "        </Section>\r\n";
+  static constexpr const char* kSection =
+      "        <Section Name=\"Waypoint\">\r\n"
+      "            <Property Name=\"Wind\" Value=\"045&#xB0; at      12 kt\" />\r\n"
+      "            <Property Name=\"Note\" Value=\"pilot&apos;s &amp; crew\" />\r\n"
+      "            <Property Name=\"Empty\" Value=\"\" />\r\n"
+      "        </Section>\r\n";
+  static constexpr const char* kTail = "    </Flight.Sections>\r\n</SimBase.Document>\r\n";
+  static constexpr const char* kOutputHead = "\r\n[Main]\r\nTitle=Long \"haul\"\r\n\r\n";
+  static constexpr const char* kOutputSection =
+      "[Waypoint]\r\nWind=045\xB0 at  12 kt\r\nNote=pilot's &amp; crew\r\nEmpty=\r\n\r\n";
+
+  // Writes a flight of at least `size` bytes to `path`.
+  explicit RepeatedFlight(const fs::path& path, std::uint64_t size) {
+    const std::string section = kSection;
+    const std::uint64_t per_chunk = (std::uint64_t{1} << 20) / section.size();
+    std::string chunk;
+    for (std::uint64_t i = 0; i < per_chunk; ++i) chunk += section;
+    std::ofstream out(path, std::ios::binary);
+    out << kHead;
+    for (; count * section.size() < size; count += per_chunk) out << chunk;
+    out << kTail;
+    out.flush();
+    EXPECT_TRUE(out) << "cannot write " << path;
+  }
+
+  // Whether the file at `path` is the output this flight must give, read a
+  // piece at a time.
+  bool is_output(const fs::path& path) const {
+    std::ifstream in(path, std::ios::binary);
+    auto next_is = [&in](const std::string& expected) {
+      std::string got(expected.size(), '\0');
+      in.read(got.data(), static_cast<std::streamsize>(got.size()));
+      return in.gcount() == static_cast<std::streamsize>(got.size()) && got == expected;
+    };
+    const std::string section = kOutputSection;
+    std::string chunk;
+    constexpr std::uint64_t kPerChunk = 4096;
+    for (std::uint64_t i = 0; i < kPerChunk; ++i) chunk += section;
+    if (!next_is(kOutputHead)) return false;
+    std::uint64_t left = count;
+    for (; left >= kPerChunk; left -= kPerChunk) {
+      if (!next_is(chunk)) return false;
+    }
+    for (; left > 0; --left) {
+      if (!next_is(section)) return false;
+    }
+    return in.peek() == std::ifstream::traits_type::eof();
+  }
+
+  std::uint64_t count = 0;
+};
+
+TEST_F(Cli, ConvertsFileFourTimesLargerThanItsMemoryLimit) {
+  if (settings().windows) GTEST_SKIP() << "wine needs more address space than the limit leaves";
+  constexpr const char* kLimit = "ulimit -v 65536;";
+  if (run({}, kLimit).out != kUsage) GTEST_SKIP() << "the program cannot start under " << kLimit;
+  const RepeatedFlight flight(path("big.fxml"), std::uint64_t{256} << 20);
+  expect_success(run({"big.fxml"}, kLimit), "big.flt");
+  EXPECT_TRUE(flight.is_output(path("big.flt")));
+}
+
 TEST_F(Cli, ReportsStandardOutputThatCannotBeWritten) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   write_file(path("a.fxml"), kFlight);
@@ -348,9 +418,18 @@ bool is_32bit_windows_program(const std::string& program) {
          little_endian(pe + 4, 2) == 0x14C;
 }
 
-TEST_F(Cli, RejectsFileTooLargeForA32BitProcess) {
+TEST_F(Cli, ConvertsFileLargerThanA32BitProcessCanAddress) {
   if (!is_32bit_windows_program(settings().program)) {
-    GTEST_SKIP() << "only a 32-bit program cannot hold a file of 5 GiB";
+    GTEST_SKIP() << "only a 32-bit program cannot hold a file of 2.2 GiB";
+  }
+  const RepeatedFlight flight(path("big.fxml"), std::uint64_t{2253} << 20);
+  expect_success(run({"big.fxml"}), "big.flt");
+  EXPECT_TRUE(flight.is_output(path("big.flt")));
+}
+
+TEST_F(Cli, RejectsLineTooLargeForA32BitProcess) {
+  if (!is_32bit_windows_program(settings().program)) {
+    GTEST_SKIP() << "only a 32-bit program cannot hold a line of 5 GiB";
   }
   {
     std::ofstream sparse(path("big.fxml"), std::ios::binary);

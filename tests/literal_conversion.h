@@ -34,9 +34,29 @@ void convert_rule_by_rule(std::string& text, ReplaceAll replace) {
 inline void convert_flight_text(std::string& text) { convert_rule_by_rule(text, replace_all); }
 
 // The plain-text flight file for the XML flight file `bytes`: each CR LF read
-// as LF (a lone CR is data), the text converted as above, each LF written as
-// CR LF.
-std::string convert_flight_file(std::string_view bytes);
+// as LF (a lone CR is data), the text converted rule by rule with `replace`,
+// each LF written as CR LF.
+template <typename ReplaceAll>
+std::string convert_file_rule_by_rule(std::string_view bytes, ReplaceAll replace) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
+  }
+  convert_rule_by_rule(text, replace);
+  std::string file;
+  file.reserve(text.size() + text.size() / 8);
+  for (const char c : text) {
+    if (c == '\n') file += '\r';
+    file += c;
+  }
+  return file;
+}
+
+// The whole file conversion, literal replace_all for each rule.
+inline std::string convert_flight_file(std::string_view bytes) {
+  return convert_file_rule_by_rule(bytes, replace_all);
+}
 
 }  // namespace sectify::literal
 

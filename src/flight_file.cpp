@@ -1,0 +1,45 @@
+#include "flight_file.h"
+
+#include <memory>
+#include <string_view>
+
+#include "flight_text.h"
+
+namespace sectify {
+namespace {
+
+// Writes `bytes` to `output`, and asks the system to start writing them to
+// disk every `kWritebackEvery` bytes, so that the final sync has less left
+// to wait for. Returns false on failure.
+bool write_out(const file_access::File& output, std::string_view bytes, std::size_t& unsynced) {
+  constexpr std::size_t kWritebackEvery = std::size_t{8} << 20;
+  if (!file_access::write_all(output, bytes.data(), bytes.size())) return false;
+  unsynced += bytes.size();
+  if (unsynced >= kWritebackEvery) {
+    file_access::start_writeback(output);
+    unsynced = 0;
+  }
+  return true;
+}
+
+}  // namespace
+
+StreamResult convert_file(const file_access::File& input, const file_access::File& output,
+                          std::size_t block_size) {
+  // Not zeroed: read() fills what is used.
+  const std::unique_ptr<char[]> block(new char[block_size]);
+  FlightFileConverter converter;
+  std::size_t unsynced = 0;
+  for (;;) {
+    const std::ptrdiff_t got = file_access::read_some(input, block.get(), block_size);
+    if (got < 0) return {StreamStatus::cannot_read, false};
+    if (got == 0) break;
+    const std::string_view done =
+        converter.convert(std::string_view(block.get(), static_cast<std::size_t>(got)));
+    if (!write_out(output, done, unsynced)) return {StreamStatus::cannot_write, false};
+  }
+  if (!write_out(output, converter.finish(), unsynced)) return {StreamStatus::cannot_write, false};
+  return {StreamStatus::ok, converter.main_found()};
+}
+
+}  // namespace sectify

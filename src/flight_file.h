@@ -1,0 +1,29 @@
+// Converting an XML flight file into a plain-text flight file, streamed from
+// one open file to the other in blocks of a fixed size.
+
+#ifndef SECTIFY_FLIGHT_FILE_H_
+#define SECTIFY_FLIGHT_FILE_H_
+
+#include <cstddef>
+
+#include "file_access.h"
+
+namespace sectify {
+
+enum class StreamStatus { ok, cannot_read, cannot_write };
+
+struct StreamResult {
+  StreamStatus status;
+  bool main_found;  // false: the output is empty
+};
+
+// Reads `input` to its end in blocks of `block_size` bytes and writes the
+// converted flight to `output` as it becomes final. Memory stays within a
+// few times `block_size` unless a single line is larger. Throws
+// std::bad_alloc if a line does not fit in memory.
+StreamResult convert_file(const file_access::File& input, const file_access::File& output,
+                          std::size_t block_size);
+
+}  // namespace sectify
+
+#endif  // SECTIFY_FLIGHT_FILE_H_
