@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""Times Sectify against what else could do its work, at several file sizes.
+
+  compare.py --sectify PATH --gen PATH --expected PATH --work DIR
+             [--sizes 30k,10M,100M,1G] [--plot FILE.png] [--table FILE.md]
+
+For each size it generates a flight file (gen_flight), computes the output
+the rules must give (expected_flight), and checks Sectify's and the sed
+script's output byte for byte against it before timing anything. Then
+hyperfine times, at each size, Sectify, `dd bs=1M`, `cp`, the sed script
+and the Python script, and /usr/bin/time records each one's peak memory.
+It prints a table of medians, the figures that the speed and memory targets
+are set on, and draws time against size with gnuplot."""
+
+import argparse
+import filecmp
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOOLS = ["Sectify", "dd bs=1M", "cp", "sed script", "Python ElementTree"]
+
+
+def parse_size(text):
+    units = {"k": 1 << 10, "M": 1 << 20, "G": 1 << 30}
+    return int(text[:-1]) * units[text[-1]] if text[-1] in units else int(text)
+
+
+def commands(args, source, target):
+    """The command line of each tool, converting or copying source into target."""
+    return {
+        "Sectify": [args.sectify, source],
+        "dd bs=1M": ["dd", "if=" + source, "of=" + target, "bs=1M", "status=none"],
+        "cp": ["cp", source, target],
+        "sed script": ["sh", os.path.join(HERE, "sed_convert.sh"), source, target],
+        "Python ElementTree": [sys.executable, os.path.join(HERE, "etree_convert.py"), source, target],
+    }
+
+
+def runs_for(size, tool):
+    """How many timed runs: fewer as files grow, and for the slow scripts."""
+    runs = 30 if size < 1 << 20 else 10 if size < 64 << 20 else 5 if size < 512 << 20 else 3
+    return min(runs, 3) if tool in ("sed script", "Python ElementTree") and size >= 64 << 20 else runs
+
+
+def median_seconds(command, runs, work):
+    report = os.path.join(work, "hyperfine.json")
+    subprocess.run(["hyperfine", "--shell=none", "--style=none", "--warmup", "1", "--runs", str(runs),
+                    "--export-json", report, " ".join(command)], check=True, stdout=subprocess.DEVNULL)
+    with open(report) as f:
+        return json.load(f)["results"][0]["median"]
+
+
+def peak_mib(command):
+    with tempfile.NamedTemporaryFile("r") as out:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", out.name] + command, check=True,
+                       stdout=subprocess.DEVNULL)
+        return int(out.read().split()[-1]) / 1024
+
+
+def check_output(name, command, produced, expected):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+    if not filecmp.cmp(produced, expected, shallow=False):
+        sys.exit("compare.py: %s gives other bytes than the rules, see %s" % (name, produced))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--sectify", required=True)
+    parser.add_argument("--gen", required=True)
+    parser.add_argument("--expected", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--sizes", default="30k,10M,100M,1G")
+    parser.add_argument("--plot")
+    parser.add_argument("--table")
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+
+    rows = []
+    for label in args.sizes.split(","):
+        size = parse_size(label)
+        source = os.path.join(args.work, "flight.fxml")
+        produced = os.path.join(args.work, "flight.flt")
+        expected = os.path.join(args.work, "expected.flt")
+        target = os.path.join(args.work, "other.out")
+        with open(source, "wb") as f:
+            subprocess.run([args.gen, label], check=True, stdout=f)
+        actual = os.path.getsize(source)
+        subprocess.run([args.expected, source, expected], check=True)
+        tools = commands(args, source, target)
+        check_output("Sectify", tools["Sectify"], produced, expected)
+        check_output("the sed script", tools["sed script"], target, expected)
+        os.remove(expected)
+        row = {"label": label, "bytes": actual}
+        for tool in TOOLS:
+            row[tool] = (median_seconds(tools[tool], runs_for(actual, tool), args.work),
+                         peak_mib(tools[tool]))
+            print("%6s %-20s %9.4f s %8.1f MiB" % ((label, tool) + row[tool]), flush=True)
+        rows.append(row)
+        for path in (source, produced, target):
+            os.remove(path)
+
+    lines = ["| size | " + " | ".join(TOOLS) + " |", "|---:" * (len(TOOLS) + 1) + "|"]
+    for row in rows:
+        cells = ["%.4f s, %.1f MiB" % row[tool] for tool in TOOLS]
+        lines.append("| %s | %s |" % (row["label"], " | ".join(cells)))
+    table = "\n".join(lines)
+    print("\nMedian time and peak memory:\n" + table + "\n")
+    if args.table:
+        with open(args.table, "w") as f:
+            f.write(table + "\n")
+
+    print("Targets:")
+    for row in rows:
+        sectify = row["Sectify"][0]
+        if row["label"] == "30k":
+            print("  30 KB: Sectify / cp = %.2f (target at most 1)" % (sectify / row["cp"][0]))
+        if row["label"] == "100M":
+            print("  100 MB: Sectify / dd = %.2f (target at most 2)" % (sectify / row["dd bs=1M"][0]))
+        if row["label"] == "1G":
+            print("  1 GB: Sectify / dd = %.2f (target at most 1.5)" % (sectify / row["dd bs=1M"][0]))
+            print("  1 GB: Sectify peak memory = %.1f MiB (target at most 16)" % row["Sectify"][1])
+
+    if args.plot:
+        data = os.path.join(args.work, "times.dat")
+        with open(data, "w") as f:
+            for row in rows:
+                f.write("%d %s\n" % (row["bytes"], " ".join("%.6f" % row[t][0] for t in TOOLS)))
+        plots = ", ".join("'%s' using 1:%d with linespoints title '%s'" % (data, i + 2, tool)
+                          for i, tool in enumerate(TOOLS))
+        script = ("set terminal pngcairo size 900,600; set output '%s'; set logscale xy; "
+                  "set xlabel 'file size (bytes)'; set ylabel 'median time (s)'; set key top left; "
+                  "set grid; set title 'Converting a flight file, and copying it'; plot %s"
+                  % (args.plot, plots))
+        subprocess.run(["gnuplot", "-e", script], check=True)
+        print("Plot written to %s" % args.plot)
+
+
+if __name__ == "__main__":
+    main()
