@@ -67,16 +67,23 @@ constexpr bool rules_are_well_formed() {
 // rest on these facts.
 static_assert(rules_are_well_formed());
 
-// The two ways of reading and writing line ends. In a text, a line ends
-// with LF and a CR is data. In a file, a CR LF also ends a line, as a LF
-// does, and every line end is written as CR LF.
-struct LineEnds {
+// The two ways the lines are converted. A text is converted in place: a
+// line ends with LF, a CR is data, and each line end is written as LF. A
+// file is converted from its input into a separate output: a CR LF also
+// ends a line, as a LF does, and each line end is written as CR LF.
+struct Mode {
   bool crlf_read;                // a CR right before a LF belongs to the line end
   std::string_view written;      // what each line end of the output is
   std::string_view main_marker;  // the cut marker, with that line end
+  bool separate_output;          // the output overlaps no input, and has
+                                 // kOutputSlack bytes to spare after its end
 };
-constexpr LineEnds kTextLineEnds{false, "\n", "\n[Main]"};
-constexpr LineEnds kFileLineEnds{true, "\r\n", "\r\n[Main]"};
+constexpr Mode kTextInPlace{false, "\n", "\n[Main]", false};
+constexpr Mode kFileStream{true, "\r\n", "\r\n[Main]", true};
+
+// Fields are copied into a separate output sixteen bytes at a time, which
+// may write up to this many bytes past the end of the result.
+constexpr std::size_t kOutputSlack = 16;
 
 // Rewrites s[0, n) in place exactly as replace_all defines and returns the
 // new length.
@@ -142,80 +149,124 @@ std::size_t rewrite_span(char* s, std::size_t n, std::string_view pattern,
 // The patterns after the first piece each begin with '"', so a field ends at
 // the first '"' after it.
 
+// A line shape: the orders of the rules whose patterns are its pieces.
+template <std::size_t... kOrders>
 struct LineShape {
-  std::array<std::size_t, 3> pieces;  // rule orders
-  std::size_t piece_count;
-};
+  static constexpr std::size_t kPieces[] = {kOrders...};
+  static constexpr std::size_t kPieceCount = sizeof...(kOrders);
 
-constexpr LineShape kLineShapes[] = {
-    {{4, 5, 6}, 3},  // property
-    {{2, 3, 0}, 2},  // section opening
-    {{7, 0, 0}, 1},  // section closing
-};
-
-constexpr bool shapes_are_well_formed() {
-  for (const LineShape& shape : kLineShapes) {
-    for (std::size_t i = 1; i < shape.piece_count; ++i) {
-      if (rule(shape.pieces[i]).pattern.front() != '"') return false;
+  static constexpr bool well_formed() {
+    for (std::size_t i = 1; i < kPieceCount; ++i) {
+      if (rule(kPieces[i]).pattern.front() != '"') return false;
     }
+    return true;
   }
-  return rule(1).pattern == "    " && rule(1).replacement.empty();
-}
-static_assert(shapes_are_well_formed());
+};
+using PropertyLine = LineShape<4, 5, 6>;
+using SectionOpeningLine = LineShape<2, 3>;
+using SectionClosingLine = LineShape<7>;
+static_assert(PropertyLine::well_formed() && SectionOpeningLine::well_formed() &&
+              SectionClosingLine::well_formed());
+static_assert(rule(1).pattern == "    " && rule(1).replacement.empty());
 
 constexpr std::size_t kBlankRun = rule(1).pattern.size();
 
-// Whether s[at, n) begins with `piece`. Compares eight bytes at a time:
-// the pieces are short, and a call to memcmp would cost more.
-bool starts_with(const char* s, std::size_t n, std::size_t at, std::string_view piece) {
+// Whether p[0, sizeof(Word)) equals q[0, sizeof(Word)).
+template <typename Word>
+bool same_word(const char* p, const char* q) {
+  Word a;
+  Word b;
+  std::memcpy(&a, p, sizeof a);
+  std::memcpy(&b, q, sizeof b);
+  return a == b;
+}
+
+// Whether s[at, n) begins with `piece`. Compares a word at a time: the
+// pieces are short, and a call to memcmp would cost more. With a constant
+// piece this folds into a few compares.
+inline bool starts_with(const char* s, std::size_t n, std::size_t at, std::string_view piece) {
   if (n - at < piece.size()) return false;
   const char* p = s + at;
-  std::size_t i = 0;
-  for (; i + 8 <= piece.size(); i += 8) {
-    std::uint64_t a;
-    std::uint64_t b;
-    std::memcpy(&a, p + i, 8);
-    std::memcpy(&b, piece.data() + i, 8);
-    if (a != b) return false;
+  const char* q = piece.data();
+  std::size_t left = piece.size();
+  for (; left >= 8; left -= 8, p += 8, q += 8) {
+    if (!same_word<std::uint64_t>(p, q)) return false;
   }
-  for (; i < piece.size(); ++i) {
-    if (p[i] != piece[i]) return false;
+  if (left >= 4) {
+    if (!same_word<std::uint32_t>(p, q)) return false;
+    left -= 4, p += 4, q += 4;
   }
-  return true;
+  if (left >= 2) {
+    if (!same_word<std::uint16_t>(p, q)) return false;
+    left -= 2, p += 2, q += 2;
+  }
+  return left == 0 || *p == *q;
+}
+
+// Returns the index of the first `c` in p[0, 16), or 16 if there is none.
+std::size_t find_in_16(const char* p, char c) {
+#if SECTIFY_SSE2_SCAN
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+  return hits != 0 ? static_cast<std::size_t>(__builtin_ctz(hits)) : 16;
+#else
+  const void* hit = std::memchr(p, c, 16);
+  return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - p) : 16;
+#endif
+}
+
+// Copies the bytes of [p, end) before the first `c` to `out`, moving `out`
+// past them, and returns where that `c` is, or `end`. Into a separate
+// output it goes sixteen bytes at a time while they may be read (up to
+// `input_end`), and may write up to kOutputSlack bytes more than it copies.
+// Otherwise `out` may overlap [p, end) from the left.
+template <const Mode& kMode>
+const char* copy_until(const char* p, const char* end, char c, char*& out, const char* input_end) {
+  if constexpr (kMode.separate_output) {
+    for (; input_end - p >= 16; p += 16, out += 16) {
+      std::memcpy(out, p, 16);
+      const std::size_t left = static_cast<std::size_t>(end - p);
+      const std::size_t at = find_in_16(p, c);
+      if (at < 16 || left <= 16) {
+        const std::size_t copied = at < left ? at : left;
+        out += copied;
+        return p + copied;
+      }
+    }
+  }
+  const void* hit = std::memchr(p, c, static_cast<std::size_t>(end - p));
+  const char* const stop = hit != nullptr ? static_cast<const char*>(hit) : end;
+  std::memmove(out, p, static_cast<std::size_t>(stop - p));
+  out += stop - p;
+  return stop;
 }
 
 // Copies `field` to `out` with the character references of rules 8 to 10
-// decoded, left to right, and returns the end. `out` may overlap `field`
-// from the left. This equals the three passes in turn: each pattern begins
-// with '&' and holds no other '&', so no two occurrences overlap, and no
-// replacement byte is a byte of any of the patterns, so no replacement
-// completes a new occurrence.
-char* copy_decoding(std::string_view field, char* out) {
-  while (!field.empty()) {
-    const void* amp = std::memchr(field.data(), '&', field.size());
-    const std::size_t plain =
-        amp != nullptr ? static_cast<std::size_t>(static_cast<const char*>(amp) - field.data())
-                       : field.size();
-    std::memmove(out, field.data(), plain);
-    out += plain;
-    field.remove_prefix(plain);
-    if (field.empty()) break;
+// decoded, left to right, and returns the end (see copy_until for `out`).
+// This equals the three passes in turn: each pattern begins with '&' and
+// holds no other '&', so no two occurrences overlap, and no replacement
+// byte is a byte of any of the patterns, so no replacement completes a new
+// occurrence.
+template <const Mode& kMode>
+char* copy_decoding(std::string_view field, char* out, const char* input_end) {
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  for (;;) {
+    p = copy_until<kMode>(p, end, '&', out, input_end);
+    if (p == end) return out;
+    const auto left = static_cast<std::size_t>(end - p);
     std::size_t order = 8;
     for (; order <= 10; ++order) {
       const RewriteRule& ref = rule(order);
-      if (starts_with(field.data(), field.size(), 0, ref.pattern)) {
+      if (starts_with(p, left, 0, ref.pattern)) {
         std::memcpy(out, ref.replacement.data(), ref.replacement.size());
         out += ref.replacement.size();
-        field.remove_prefix(ref.pattern.size());
+        p += ref.pattern.size();
         break;
       }
     }
-    if (order > 10) {
-      *out++ = '&';
-      field.remove_prefix(1);
-    }
+    if (order > 10) *out++ = *p++;
   }
-  return out;
 }
 
 // Writes `count % kBlankRun` blanks at `out` and returns the end.
@@ -225,18 +276,19 @@ char* write_blanks(char* out, std::size_t count) {
 }
 
 // Copies `field` to `out` with each run of n blanks cut to n mod 4 and
-// returns the end. `out` may overlap `field` from the left.
-char* copy_reducing_blanks(std::string_view field, char* out) {
-  for (std::size_t i = 0; i < field.size();) {
-    if (field[i] != ' ') {
-      *out++ = field[i++];
-      continue;
-    }
-    std::size_t run = 0;
-    for (; i < field.size() && field[i] == ' '; ++i) ++run;
-    out = write_blanks(out, run);
+// returns the end (see copy_until for `out`).
+template <const Mode& kMode>
+char* copy_reducing_blanks(std::string_view field, char* out, const char* input_end) {
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  for (;;) {
+    p = copy_until<kMode>(p, end, ' ', out, input_end);
+    if (p == end) return out;
+    const char* run_end = p;
+    while (run_end != end && *run_end == ' ') ++run_end;
+    out = write_blanks(out, static_cast<std::size_t>(run_end - p));
+    p = run_end;
   }
-  return out;
 }
 
 // What the fast path needs to know of a byte inside a field.
@@ -260,14 +312,16 @@ constexpr std::array<unsigned char, 256> make_byte_classes() {
 }
 constexpr std::array<unsigned char, 256> kByteClasses = make_byte_classes();
 
+enum class Shape { none, property, section_opening, section_closing };
+
 // A line of one of the common shapes, split into its parts.
 struct ShapedLine {
-  const LineShape* shape;
   std::size_t blanks;  // leading blanks
   std::array<std::string_view, 2> fields;
   unsigned char field_classes;  // kAmpersand and kBlankAfterBlank, if seen
   std::size_t line_end;         // where the line end begins (its LF or CR LF), or n
   std::size_t next;             // where the next line begins
+  const char* input_end;        // the end of what may be read: s + n
 };
 
 // Returns where the field that begins at s[at] ends: at its first byte of
@@ -336,77 +390,125 @@ std::size_t scan_field(const char* s, std::size_t at, std::size_t n, unsigned ch
 }
 #endif
 
-// Tries to read the line that begins at s[r] as one of kLineShapes with
-// fields free of '<', '>' and '"' (and, for the scan's sake, of NUL bytes).
-// Every line in s[r, n) ends with a LF but the last, which requires
-// s[n] == '\0'.
-bool match_line(const char* s, std::size_t r, std::size_t n, const LineEnds& ends,
-                ShapedLine& line) {
-  std::size_t at = r;
+// Returns where the run of blanks that begins at s[at] ends. Requires a
+// byte other than a blank in s[at, n].
+std::size_t skip_blanks(const char* s, std::size_t at, std::size_t n) {
+#if SECTIFY_SSE2_SCAN
+  const __m128i blank = _mm_set1_epi8(' ');
+  for (; n - at >= 16; at += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+    const unsigned others =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank))) ^ 0xFFFFu;
+    if (others != 0) return at + static_cast<std::size_t>(__builtin_ctz(others));
+  }
+#else
   constexpr std::uint64_t kEightBlanks = 0x2020202020202020u;
   for (std::uint64_t word; n - at >= 8 && (std::memcpy(&word, s + at, 8), word == kEightBlanks);) {
     at += 8;
   }
+#endif
   while (s[at] == ' ') ++at;
-  line.blanks = at - r;
-  const std::size_t body = at;
-  for (const LineShape& shape : kLineShapes) {
-    at = body;
-    line.field_classes = kPlain;
-    std::size_t i = 0;
-    for (; i < shape.piece_count; ++i) {
-      const std::string_view piece = rule(shape.pieces[i]).pattern;
-      if (!starts_with(s, n, at, piece)) break;
-      at += piece.size();
-      if (i + 1 == shape.piece_count) break;
-      const std::size_t field = at;
-      at = scan_field(s, at, n, line.field_classes);
-      // Only a '"' may end a field; the next piece begins with it.
-      if (at == n || s[at] != '"') break;
-      line.fields[i] = std::string_view(s + field, at - field);
-    }
-    if (i + 1 != shape.piece_count) continue;
-    line.shape = &shape;
-    line.line_end = at;
-    if (at == n || s[at] == '\n') {
-      line.next = at + 1;
-      return true;
-    }
-    // A CR is not the last byte of s[r, n]: a LF or the final NUL follows.
-    if (ends.crlf_read && s[at] == '\r' && s[at + 1] == '\n') {
-      line.next = at + 2;
-      return true;
-    }
+  return at;
+}
+
+// Reads the pieces of `S` from the kI-th on, with the fields between them,
+// from s[at], moving `at` past them. Returns false where they differ.
+template <typename S, std::size_t kI = 0>
+bool match_pieces(const char* s, std::size_t n, std::size_t& at, ShapedLine& line) {
+  constexpr std::string_view kPiece = rule(S::kPieces[kI]).pattern;
+  if (!starts_with(s, n, at, kPiece)) return false;
+  at += kPiece.size();
+  if constexpr (kI + 1 < S::kPieceCount) {
+    const std::size_t field = at;
+    at = scan_field(s, at, n, line.field_classes);
+    // Only a '"' may end a field; the next piece begins with it.
+    if (at == n || s[at] != '"') return false;
+    line.fields[kI] = std::string_view(s + field, at - field);
+    return match_pieces<S, kI + 1>(s, n, at, line);
+  } else {
+    return true;
+  }
+}
+
+// Reads the line body that begins at s[at] as shape `S` up to its line end.
+template <const Mode& kMode, typename S>
+bool match_shape(const char* s, std::size_t n, std::size_t at, ShapedLine& line) {
+  line.field_classes = kPlain;
+  if (!match_pieces<S>(s, n, at, line)) return false;
+  line.line_end = at;
+  if (at == n || s[at] == '\n') {
+    line.next = at + 1;
+    return true;
+  }
+  // A CR is not the last byte of s[r, n]: a LF or the final NUL follows.
+  if (kMode.crlf_read && s[at] == '\r' && s[at + 1] == '\n') {
+    line.next = at + 2;
+    return true;
   }
   return false;
 }
 
-// Writes what rules 1 to 10 make of `line` at out + w and returns the end
-// of the result. Every part of the result is no longer than the input it
-// comes from, so when `out` is the line's own text, writing from left to
-// right never overtakes the bytes still to be read.
-std::size_t write_shaped_line(char* out, std::size_t w, const ShapedLine& line) {
-  char* const begin = out + w;
-  char* o = write_blanks(begin, line.blanks);
-  const LineShape& shape = *line.shape;
-  for (std::size_t i = 0; i < shape.piece_count; ++i) {
-    for (const char c : rule(shape.pieces[i]).replacement) *o++ = c;
-    if (i + 1 == shape.piece_count) break;
-    const std::string_view field = line.fields[i];
-    if (line.field_classes & kBlankAfterBlank) {
-      char* const start = o;
-      o = copy_reducing_blanks(field, o);
-      if (line.field_classes & kAmpersand) {
-        o = copy_decoding(std::string_view(start, static_cast<std::size_t>(o - start)), start);
-      }
-    } else if (line.field_classes & kAmpersand) {
-      o = copy_decoding(field, o);
-    } else {
-      std::memmove(o, field.data(), field.size());
-      o += field.size();
-    }
+// Tries to read the line that begins at s[r] as one of the line shapes with
+// fields free of '<', '>' and '"' (and, for the scan's sake, of NUL bytes).
+// Every line in s[r, n) ends with a LF but the last, which requires
+// s[n] == '\0'. Returns the shape, or Shape::none.
+template <const Mode& kMode>
+Shape match_line(const char* s, std::size_t r, std::size_t n, ShapedLine& line) {
+  const std::size_t body = skip_blanks(s, r, n);
+  line.blanks = body - r;
+  line.input_end = s + n;
+  if (match_shape<kMode, PropertyLine>(s, n, body, line)) return Shape::property;
+  if (match_shape<kMode, SectionOpeningLine>(s, n, body, line)) return Shape::section_opening;
+  if (match_shape<kMode, SectionClosingLine>(s, n, body, line)) return Shape::section_closing;
+  return Shape::none;
+}
+
+// Writes `field` at `o` as rules 1 and 8 to 10 change it, given the classes
+// of the line's fields, and returns the end.
+template <const Mode& kMode>
+char* write_field(char* o, std::string_view field, const ShapedLine& line) {
+  if (line.field_classes & kBlankAfterBlank) {
+    char* const start = o;
+    o = copy_reducing_blanks<kMode>(field, o, line.input_end);
+    if (!(line.field_classes & kAmpersand)) return o;
+    // The references are decoded in what rule 1 left, in place.
+    return copy_decoding<kTextInPlace>(std::string_view(start, static_cast<std::size_t>(o - start)),
+                                       start, nullptr);
   }
-  return static_cast<std::size_t>(o - out);
+  if (line.field_classes & kAmpersand) return copy_decoding<kMode>(field, o, line.input_end);
+  // Into a separate output, sixteen bytes at a time where they may be read.
+  if (kMode.separate_output &&
+      static_cast<std::size_t>(line.input_end - field.data()) >= field.size() + 15) {
+    for (std::size_t i = 0; i < field.size(); i += 16) std::memcpy(o + i, field.data() + i, 16);
+  } else {
+    std::memmove(o, field.data(), field.size());
+  }
+  return o + field.size();
+}
+
+// Writes the replacements of the pieces of `S` from the kI-th on, with the
+// fields between them, at `o`; returns the end.
+template <const Mode& kMode, typename S, std::size_t kI = 0>
+char* write_pieces(char* o, const ShapedLine& line) {
+  constexpr std::string_view kReplacement = rule(S::kPieces[kI]).replacement;
+  std::memcpy(o, kReplacement.data(), kReplacement.size());
+  o += kReplacement.size();
+  if constexpr (kI + 1 < S::kPieceCount) {
+    o = write_field<kMode>(o, line.fields[kI], line);
+    return write_pieces<kMode, S, kI + 1>(o, line);
+  } else {
+    return o;
+  }
+}
+
+// Writes what rules 1 to 10 make of `line`, of shape `S`, at out + w and
+// returns the end of the result. Every part of the result is no longer than
+// the input it comes from, so when `out` is the line's own text, writing
+// from left to right never overtakes the bytes still to be read.
+template <const Mode& kMode, typename S>
+std::size_t write_shaped_line(char* out, std::size_t w, const ShapedLine& line) {
+  char* o = write_blanks(out + w, line.blanks);
+  return static_cast<std::size_t>(write_pieces<kMode, S>(o, line) - out);
 }
 
 // Applies rules 1 to 10, one after the other, to `line`, which holds no line
@@ -431,7 +533,8 @@ std::size_t convert_any_line(std::string_view line, char* out, std::size_t w) {
 // to rule 12. Their patterns hold a line end only as their last byte, so
 // they can match only when a line end arrives, and never reach back past
 // the last line end they let through.
-bool end_line(char* out, detail::LineState& state, const LineEnds& ends) {
+template <const Mode& kMode>
+bool end_line(char* out, detail::LineState& state) {
   std::size_t& w = state.w;
   for (std::size_t i = 0; i < kLineEndRuleCount; ++i) {
     std::string_view head = rule(kLineRuleCount + 1 + i).pattern;
@@ -444,8 +547,8 @@ bool end_line(char* out, detail::LineState& state, const LineEnds& ends) {
       return false;
     }
   }
-  std::memcpy(out + w, ends.written.data(), ends.written.size());
-  w += ends.written.size();
+  std::memcpy(out + w, kMode.written.data(), kMode.written.size());
+  w += kMode.written.size();
   state.pending.fill(w);
   return true;
 }
@@ -464,31 +567,42 @@ bool end_line(char* out, detail::LineState& state, const LineEnds& ends) {
 // end of one final line and run into the next one. Until the marker is
 // found, each final line is therefore dropped but for its line end, kept at
 // out[0]; the marker is found when the output starts with it.
-void convert_lines(const char* in, std::size_t n, char* out, detail::LineState& state,
-                   const LineEnds& ends) {
+template <const Mode& kMode>
+void convert_lines(const char* in, std::size_t n, char* out, detail::LineState& state) {
   std::size_t r = 0;
   while (r < n) {
     std::size_t line_end;
     ShapedLine line;
-    if (match_line(in, r, n, ends, line)) {
-      state.w = write_shaped_line(out, state.w, line);
+    const Shape shape = match_line<kMode>(in, r, n, line);
+    if (shape != Shape::none) {
+      switch (shape) {
+        case Shape::property:
+          state.w = write_shaped_line<kMode, PropertyLine>(out, state.w, line);
+          break;
+        case Shape::section_opening:
+          state.w = write_shaped_line<kMode, SectionOpeningLine>(out, state.w, line);
+          break;
+        default:
+          state.w = write_shaped_line<kMode, SectionClosingLine>(out, state.w, line);
+          break;
+      }
       line_end = line.line_end;
       r = line.next;
     } else {
       const void* lf = std::memchr(in + r, '\n', n - r);
       const std::size_t e =
           lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - in) : n;
-      line_end = ends.crlf_read && e < n && e > r && in[e - 1] == '\r' ? e - 1 : e;
+      line_end = kMode.crlf_read && e < n && e > r && in[e - 1] == '\r' ? e - 1 : e;
       state.w = convert_any_line(std::string_view(in + r, line_end - r), out, state.w);
       r = e + 1;
     }
     if (line_end == n) break;  // the text's last line, without a line end
-    if (!end_line(out, state, ends) || state.main_found) continue;
-    if (starts_with(out, state.w, 0, ends.main_marker)) {
+    if (!end_line<kMode>(out, state) || state.main_found) continue;
+    if (starts_with(out, state.w, 0, kMode.main_marker)) {
       state.main_found = true;
     } else {
-      std::memcpy(out, ends.written.data(), ends.written.size());
-      state.w = ends.written.size();
+      std::memcpy(out, kMode.written.data(), kMode.written.size());
+      state.w = kMode.written.size();
       state.pending.fill(state.w);
     }
   }
@@ -496,8 +610,9 @@ void convert_lines(const char* in, std::size_t n, char* out, detail::LineState& 
 
 // Makes the cut once the whole text is converted: whatever follows the last
 // line end is final as it stands.
-void cut_at_end(const char* out, detail::LineState& state, const LineEnds& ends) {
-  if (!state.main_found) state.main_found = starts_with(out, state.w, 0, ends.main_marker);
+template <const Mode& kMode>
+void cut_at_end(const char* out, detail::LineState& state) {
+  if (!state.main_found) state.main_found = starts_with(out, state.w, 0, kMode.main_marker);
   if (!state.main_found) state.w = 0;
 }
 
@@ -510,8 +625,8 @@ void replace_all(std::string& text, std::string_view pattern, std::string_view r
 
 void convert_flight_text(std::string& text) {
   detail::LineState state;
-  convert_lines(text.data(), text.size(), text.data(), state, kTextLineEnds);
-  cut_at_end(text.data(), state, kTextLineEnds);
+  convert_lines<kTextInPlace>(text.data(), text.size(), text.data(), state);
+  cut_at_end<kTextInPlace>(text.data(), state);
   text.resize(state.w);
 }
 
@@ -525,7 +640,7 @@ char* FlightFileConverter::output_for(std::size_t input) {
   returned_ = 0;
   // Each byte of input gives at most two of output: a LF becomes CR LF,
   // and no rule lengthens anything.
-  const std::size_t need = kept + 2 * input;
+  const std::size_t need = kept + 2 * input + kOutputSlack;
   if (output_.size() < need) output_.resize(need);
   return output_.data();
 }
@@ -542,12 +657,12 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
   if (!carry_.empty()) {
     const std::size_t first = block.find('\n') + 1;
     carry_.append(block.substr(0, first));
-    convert_lines(carry_.data(), carry_.size(), out, state_, kFileLineEnds);
+    convert_lines<kFileStream>(carry_.data(), carry_.size(), out, state_);
     carry_.clear();
     block.remove_prefix(first);
     complete -= first;
   }
-  convert_lines(block.data(), complete, out, state_, kFileLineEnds);
+  convert_lines<kFileStream>(block.data(), complete, out, state_);
   carry_.append(block.substr(complete));
   // Until the marker is found, the output is a line end and the lines
   // still open; after it, everything before the last line end is final.
@@ -557,9 +672,9 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
 
 std::string_view FlightFileConverter::finish() {
   char* const out = output_for(carry_.size());
-  convert_lines(carry_.data(), carry_.size(), out, state_, kFileLineEnds);
+  convert_lines<kFileStream>(carry_.data(), carry_.size(), out, state_);
   carry_.clear();
-  cut_at_end(out, state_, kFileLineEnds);
+  cut_at_end<kFileStream>(out, state_);
   returned_ = state_.w;
   return std::string_view(output_.data(), returned_);
 }
