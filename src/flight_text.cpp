@@ -203,70 +203,38 @@ inline bool starts_with(const char* s, std::size_t n, std::size_t at, std::strin
   return left == 0 || *p == *q;
 }
 
-// Returns the index of the first `c` in p[0, 16), or 16 if there is none.
-std::size_t find_in_16(const char* p, char c) {
-#if SECTIFY_SSE2_SCAN
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
-  return hits != 0 ? static_cast<std::size_t>(__builtin_ctz(hits)) : 16;
-#else
-  const void* hit = std::memchr(p, c, 16);
-  return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - p) : 16;
-#endif
-}
-
-// Copies the bytes of [p, end) before the first `c` to `out`, moving `out`
-// past them, and returns where that `c` is, or `end`. Into a separate
-// output it goes sixteen bytes at a time while they may be read (up to
-// `input_end`), and may write up to kOutputSlack bytes more than it copies.
-// Otherwise `out` may overlap [p, end) from the left.
-template <const Mode& kMode>
-const char* copy_until(const char* p, const char* end, char c, char*& out, const char* input_end) {
-  if constexpr (kMode.separate_output) {
-    for (; input_end - p >= 16; p += 16, out += 16) {
-      std::memcpy(out, p, 16);
-      const std::size_t left = static_cast<std::size_t>(end - p);
-      const std::size_t at = find_in_16(p, c);
-      if (at < 16 || left <= 16) {
-        const std::size_t copied = at < left ? at : left;
-        out += copied;
-        return p + copied;
-      }
-    }
-  }
-  const void* hit = std::memchr(p, c, static_cast<std::size_t>(end - p));
-  const char* const stop = hit != nullptr ? static_cast<const char*>(hit) : end;
-  std::memmove(out, p, static_cast<std::size_t>(stop - p));
-  out += stop - p;
-  return stop;
-}
-
 // Copies `field` to `out` with the character references of rules 8 to 10
-// decoded, left to right, and returns the end (see copy_until for `out`).
-// This equals the three passes in turn: each pattern begins with '&' and
-// holds no other '&', so no two occurrences overlap, and no replacement
-// byte is a byte of any of the patterns, so no replacement completes a new
-// occurrence.
-template <const Mode& kMode>
-char* copy_decoding(std::string_view field, char* out, const char* input_end) {
-  const char* p = field.data();
-  const char* const end = p + field.size();
-  for (;;) {
-    p = copy_until<kMode>(p, end, '&', out, input_end);
-    if (p == end) return out;
-    const auto left = static_cast<std::size_t>(end - p);
+// decoded, left to right, and returns the end. `out` may overlap `field`
+// from the left. This equals the three passes in turn: each pattern begins
+// with '&' and holds no other '&', so no two occurrences overlap, and no
+// replacement byte is a byte of any of the patterns, so no replacement
+// completes a new occurrence.
+char* copy_decoding(std::string_view field, char* out) {
+  while (!field.empty()) {
+    const void* amp = std::memchr(field.data(), '&', field.size());
+    const std::size_t plain =
+        amp != nullptr ? static_cast<std::size_t>(static_cast<const char*>(amp) - field.data())
+                       : field.size();
+    std::memmove(out, field.data(), plain);
+    out += plain;
+    field.remove_prefix(plain);
+    if (field.empty()) break;
     std::size_t order = 8;
     for (; order <= 10; ++order) {
       const RewriteRule& ref = rule(order);
-      if (starts_with(p, left, 0, ref.pattern)) {
+      if (starts_with(field.data(), field.size(), 0, ref.pattern)) {
         std::memcpy(out, ref.replacement.data(), ref.replacement.size());
         out += ref.replacement.size();
-        p += ref.pattern.size();
+        field.remove_prefix(ref.pattern.size());
         break;
       }
     }
-    if (order > 10) *out++ = *p++;
+    if (order > 10) {
+      *out++ = '&';
+      field.remove_prefix(1);
+    }
   }
+  return out;
 }
 
 // Writes `count % kBlankRun` blanks at `out` and returns the end.
@@ -276,19 +244,18 @@ char* write_blanks(char* out, std::size_t count) {
 }
 
 // Copies `field` to `out` with each run of n blanks cut to n mod 4 and
-// returns the end (see copy_until for `out`).
-template <const Mode& kMode>
-char* copy_reducing_blanks(std::string_view field, char* out, const char* input_end) {
-  const char* p = field.data();
-  const char* const end = p + field.size();
-  for (;;) {
-    p = copy_until<kMode>(p, end, ' ', out, input_end);
-    if (p == end) return out;
-    const char* run_end = p;
-    while (run_end != end && *run_end == ' ') ++run_end;
-    out = write_blanks(out, static_cast<std::size_t>(run_end - p));
-    p = run_end;
+// returns the end. `out` may overlap `field` from the left.
+char* copy_reducing_blanks(std::string_view field, char* out) {
+  for (std::size_t i = 0; i < field.size();) {
+    if (field[i] != ' ') {
+      *out++ = field[i++];
+      continue;
+    }
+    std::size_t run = 0;
+    for (; i < field.size() && field[i] == ' '; ++i) ++run;
+    out = write_blanks(out, run);
   }
+  return out;
 }
 
 // What the fast path needs to know of a byte inside a field.
@@ -312,83 +279,70 @@ constexpr std::array<unsigned char, 256> make_byte_classes() {
 }
 constexpr std::array<unsigned char, 256> kByteClasses = make_byte_classes();
 
-enum class Shape { none, property, section_opening, section_closing };
-
-// A line of one of the common shapes, split into its parts.
-struct ShapedLine {
-  std::size_t blanks;  // leading blanks
-  std::array<std::string_view, 2> fields;
-  unsigned char field_classes;  // kAmpersand and kBlankAfterBlank, if seen
-  std::size_t line_end;         // where the line end begins (its LF or CR LF), or n
-  std::size_t next;             // where the next line begins
-  const char* input_end;        // the end of what may be read: s + n
-};
-
-// Returns where the field that begins at s[at] ends: at its first byte of
-// class kStop, one byte at a time. Adds kAmpersand to `classes` if the
-// field holds a '&', and kBlankAfterBlank if two blanks meet, since rule 1
-// changes no other field.
-std::size_t scan_field_bytes(const char* s, std::size_t at, unsigned char& classes) {
-  // Kept in locals: a store through `classes` could alias s[at] and would
-  // have to be done byte by byte.
+// Copies the field that begins at s[at] to `out`, moving `out` past it, and
+// returns where the field ends: at its first byte of class kStop. Sets
+// `classes` to kAmpersand if the field holds a '&', and kBlankAfterBlank if
+// two blanks meet, since rule 1 changes no other field.
+//
+// Into a separate output, with SSE2, it goes sixteen bytes at a time while
+// they lie before s[n], and may write up to kOutputSlack bytes past the
+// field. Two blanks that meet across the border of two chunks are not seen,
+// and need not be: rule 1 changes only runs of four or more, and such a run
+// has two of its blanks on one side of any border.
+template <const Mode& kMode>
+std::size_t copy_field(const char* s, std::size_t at, std::size_t n, char*& out,
+                       unsigned char& classes) {
   unsigned seen = kPlain;
   unsigned pairs = kPlain;
+#if SECTIFY_SSE2_SCAN
+  if constexpr (kMode.separate_output) {
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i less = _mm_set1_epi8('<');
+    const __m128i greater = _mm_set1_epi8('>');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i nul = _mm_setzero_si128();
+    const __m128i blank = _mm_set1_epi8(' ');
+    const __m128i amp = _mm_set1_epi8('&');
+    unsigned blank_pairs = 0;
+    for (; n - at >= 16; at += 16, out += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+      const __m128i stop =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, less)),
+                       _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, greater), _mm_cmpeq_epi8(v, lf)),
+                                    _mm_cmpeq_epi8(v, nul)));
+      const auto stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
+      const auto blanks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank)));
+      const auto amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
+      // The bits of the bytes before the first stop, all bits if there is none.
+      const unsigned field = (stops & (0u - stops)) - 1u;
+      seen |= (amps & field) != 0 ? kAmpersand : kPlain;
+      blank_pairs |= blanks & blanks << 1 & field;
+      if (stops != 0) {
+        const auto length = static_cast<std::size_t>(__builtin_ctz(stops));
+        out += length;
+        classes = static_cast<unsigned char>(seen | (blank_pairs != 0 ? kBlankAfterBlank : 0));
+        return at + length;
+      }
+    }
+    pairs = blank_pairs != 0 ? kBlank : kPlain;
+  }
+#else
+  static_cast<void>(n);
+#endif
+  // One byte at a time: the rest of the field, or all of it.
   unsigned previous = kPlain;
   unsigned byte_class;
   while (((byte_class = kByteClasses[static_cast<unsigned char>(s[at])]) & kStop) == 0) {
     seen |= byte_class;
     pairs |= byte_class & previous;
     previous = byte_class;
-    ++at;
+    *out++ = s[at++];
   }
-  classes = static_cast<unsigned char>(classes | (seen & kAmpersand) |
+  classes = static_cast<unsigned char>((seen & kAmpersand) |
                                        ((pairs & kBlank) != 0 ? kBlankAfterBlank : 0));
   return at;
 }
-
-#if SECTIFY_SSE2_SCAN
-// scan_field_bytes, sixteen bytes at a time while they lie before s[n].
-// Two blanks that meet across the border of two chunks are not seen, and
-// need not be: rule 1 changes only runs of four or more, and such a run has
-// two of its blanks on one side of any border.
-std::size_t scan_field(const char* s, std::size_t at, std::size_t n, unsigned char& classes) {
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i less = _mm_set1_epi8('<');
-  const __m128i greater = _mm_set1_epi8('>');
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i nul = _mm_setzero_si128();
-  const __m128i blank = _mm_set1_epi8(' ');
-  const __m128i amp = _mm_set1_epi8('&');
-  unsigned amps = 0;
-  unsigned pairs = 0;
-  for (; n - at >= 16; at += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
-    const __m128i stop =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, less)),
-                     _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, greater), _mm_cmpeq_epi8(v, lf)),
-                                  _mm_cmpeq_epi8(v, nul)));
-    const auto stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
-    const auto blanks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank)));
-    // The bits of the bytes before the first stop, all bits if there is none.
-    const unsigned field = (stops & (0u - stops)) - 1u;
-    amps |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp))) & field;
-    pairs |= blanks & blanks << 1 & field;
-    if (stops != 0) {
-      at += static_cast<std::size_t>(__builtin_ctz(stops));
-      break;
-    }
-  }
-  classes = static_cast<unsigned char>(classes | (amps != 0 ? kAmpersand : 0) |
-                                       (pairs != 0 ? kBlankAfterBlank : 0));
-  // At a stop this returns at once; else it scans the last bytes.
-  return scan_field_bytes(s, at, classes);
-}
-#else
-std::size_t scan_field(const char* s, std::size_t at, std::size_t n, unsigned char& classes) {
-  static_cast<void>(n);
-  return scan_field_bytes(s, at, classes);
-}
-#endif
 
 // Returns where the run of blanks that begins at s[at] ends. Requires a
 // byte other than a blank in s[at, n].
@@ -411,104 +365,86 @@ std::size_t skip_blanks(const char* s, std::size_t at, std::size_t n) {
   return at;
 }
 
-// Reads the pieces of `S` from the kI-th on, with the fields between them,
-// from s[at], moving `at` past them. Returns false where they differ.
-template <typename S, std::size_t kI = 0>
-bool match_pieces(const char* s, std::size_t n, std::size_t& at, ShapedLine& line) {
-  constexpr std::string_view kPiece = rule(S::kPieces[kI]).pattern;
-  if (!starts_with(s, n, at, kPiece)) return false;
-  at += kPiece.size();
+// Converts the pieces of `S` from the kI-th on, with the fields between
+// them, from s[at] to `out`, moving both past them. Returns false where the
+// text differs from the shape.
+template <const Mode& kMode, typename S, std::size_t kI = 0>
+bool convert_pieces(const char* s, std::size_t n, std::size_t& at, char*& out) {
+  constexpr const RewriteRule& kRule = rule(S::kPieces[kI]);
+  if (!starts_with(s, n, at, kRule.pattern)) return false;
+  at += kRule.pattern.size();
+  std::memcpy(out, kRule.replacement.data(), kRule.replacement.size());
+  out += kRule.replacement.size();
   if constexpr (kI + 1 < S::kPieceCount) {
-    const std::size_t field = at;
-    at = scan_field(s, at, n, line.field_classes);
+    char* const field = out;
+    unsigned char classes;
+    at = copy_field<kMode>(s, at, n, out, classes);
     // Only a '"' may end a field; the next piece begins with it.
     if (at == n || s[at] != '"') return false;
-    line.fields[kI] = std::string_view(s + field, at - field);
-    return match_pieces<S, kI + 1>(s, n, at, line);
+    // Rules 1 and 8 to 10 rework the copy in place, in their order.
+    if (classes & kBlankAfterBlank) {
+      out = copy_reducing_blanks(std::string_view(field, static_cast<std::size_t>(out - field)),
+                                 field);
+    }
+    if (classes & kAmpersand) {
+      out = copy_decoding(std::string_view(field, static_cast<std::size_t>(out - field)), field);
+    }
+    return convert_pieces<kMode, S, kI + 1>(s, n, at, out);
   } else {
     return true;
   }
 }
 
-// Reads the line body that begins at s[at] as shape `S` up to its line end.
+// Converts the body of a line, which begins at s[at], to `out` if it has
+// shape `S` and ends at its line end. Returns false, leaving `out` as it
+// was, if it does not.
 template <const Mode& kMode, typename S>
-bool match_shape(const char* s, std::size_t n, std::size_t at, ShapedLine& line) {
-  line.field_classes = kPlain;
-  if (!match_pieces<S>(s, n, at, line)) return false;
-  line.line_end = at;
+bool convert_shape(const char* s, std::size_t n, std::size_t at, char*& out, std::size_t& line_end,
+                   std::size_t& next) {
+  char* o = out;
+  if (!convert_pieces<kMode, S>(s, n, at, o)) return false;
   if (at == n || s[at] == '\n') {
-    line.next = at + 1;
-    return true;
+    next = at + 1;
+  } else if (kMode.crlf_read && s[at] == '\r' && s[at + 1] == '\n') {
+    // s[at + 1] may be read: a LF or the NUL after the text follows a CR.
+    next = at + 2;
+  } else {
+    return false;
   }
-  // A CR is not the last byte of s[r, n]: a LF or the final NUL follows.
-  if (kMode.crlf_read && s[at] == '\r' && s[at + 1] == '\n') {
-    line.next = at + 2;
+  line_end = at;
+  out = o;
+  return true;
+}
+
+// Tries to convert the line that begins at s[r] as one of the common line
+// shapes, with fields free of '<', '>' and '"' (and, for the scan's sake,
+// of NUL bytes), writing the result at out + w. Every line in s[r, n) ends
+// with a LF but the last, which requires s[n] == '\0'. Returns true with
+// `w`, `line_end` and `next` moved on if it could; else false, and nothing
+// before out + w has changed.
+//
+// In place, the line is converted only where the output so far ends at
+// least a line's length before it: the result is never longer than the
+// line, so it cannot overwrite the line, which the slow path needs if the
+// shape does not match.
+template <const Mode& kMode>
+bool convert_shaped_line(const char* s, std::size_t r, std::size_t n, char* out, std::size_t& w,
+                         std::size_t& line_end, std::size_t& next) {
+  if constexpr (!kMode.separate_output) {
+    const void* lf = std::memchr(s + r, '\n', n - r);
+    const std::size_t end =
+        lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - s) : n;
+    if (r - w < end - r) return false;
+  }
+  const std::size_t body = skip_blanks(s, r, n);
+  char* o = write_blanks(out + w, body - r);
+  if (convert_shape<kMode, PropertyLine>(s, n, body, o, line_end, next) ||
+      convert_shape<kMode, SectionOpeningLine>(s, n, body, o, line_end, next) ||
+      convert_shape<kMode, SectionClosingLine>(s, n, body, o, line_end, next)) {
+    w = static_cast<std::size_t>(o - out);
     return true;
   }
   return false;
-}
-
-// Tries to read the line that begins at s[r] as one of the line shapes with
-// fields free of '<', '>' and '"' (and, for the scan's sake, of NUL bytes).
-// Every line in s[r, n) ends with a LF but the last, which requires
-// s[n] == '\0'. Returns the shape, or Shape::none.
-template <const Mode& kMode>
-Shape match_line(const char* s, std::size_t r, std::size_t n, ShapedLine& line) {
-  const std::size_t body = skip_blanks(s, r, n);
-  line.blanks = body - r;
-  line.input_end = s + n;
-  if (match_shape<kMode, PropertyLine>(s, n, body, line)) return Shape::property;
-  if (match_shape<kMode, SectionOpeningLine>(s, n, body, line)) return Shape::section_opening;
-  if (match_shape<kMode, SectionClosingLine>(s, n, body, line)) return Shape::section_closing;
-  return Shape::none;
-}
-
-// Writes `field` at `o` as rules 1 and 8 to 10 change it, given the classes
-// of the line's fields, and returns the end.
-template <const Mode& kMode>
-char* write_field(char* o, std::string_view field, const ShapedLine& line) {
-  if (line.field_classes & kBlankAfterBlank) {
-    char* const start = o;
-    o = copy_reducing_blanks<kMode>(field, o, line.input_end);
-    if (!(line.field_classes & kAmpersand)) return o;
-    // The references are decoded in what rule 1 left, in place.
-    return copy_decoding<kTextInPlace>(std::string_view(start, static_cast<std::size_t>(o - start)),
-                                       start, nullptr);
-  }
-  if (line.field_classes & kAmpersand) return copy_decoding<kMode>(field, o, line.input_end);
-  // Into a separate output, sixteen bytes at a time where they may be read.
-  if (kMode.separate_output &&
-      static_cast<std::size_t>(line.input_end - field.data()) >= field.size() + 15) {
-    for (std::size_t i = 0; i < field.size(); i += 16) std::memcpy(o + i, field.data() + i, 16);
-  } else {
-    std::memmove(o, field.data(), field.size());
-  }
-  return o + field.size();
-}
-
-// Writes the replacements of the pieces of `S` from the kI-th on, with the
-// fields between them, at `o`; returns the end.
-template <const Mode& kMode, typename S, std::size_t kI = 0>
-char* write_pieces(char* o, const ShapedLine& line) {
-  constexpr std::string_view kReplacement = rule(S::kPieces[kI]).replacement;
-  std::memcpy(o, kReplacement.data(), kReplacement.size());
-  o += kReplacement.size();
-  if constexpr (kI + 1 < S::kPieceCount) {
-    o = write_field<kMode>(o, line.fields[kI], line);
-    return write_pieces<kMode, S, kI + 1>(o, line);
-  } else {
-    return o;
-  }
-}
-
-// Writes what rules 1 to 10 make of `line`, of shape `S`, at out + w and
-// returns the end of the result. Every part of the result is no longer than
-// the input it comes from, so when `out` is the line's own text, writing
-// from left to right never overtakes the bytes still to be read.
-template <const Mode& kMode, typename S>
-std::size_t write_shaped_line(char* out, std::size_t w, const ShapedLine& line) {
-  char* o = write_blanks(out + w, line.blanks);
-  return static_cast<std::size_t>(write_pieces<kMode, S>(o, line) - out);
 }
 
 // Applies rules 1 to 10, one after the other, to `line`, which holds no line
@@ -572,22 +508,7 @@ void convert_lines(const char* in, std::size_t n, char* out, detail::LineState& 
   std::size_t r = 0;
   while (r < n) {
     std::size_t line_end;
-    ShapedLine line;
-    const Shape shape = match_line<kMode>(in, r, n, line);
-    if (shape != Shape::none) {
-      switch (shape) {
-        case Shape::property:
-          state.w = write_shaped_line<kMode, PropertyLine>(out, state.w, line);
-          break;
-        case Shape::section_opening:
-          state.w = write_shaped_line<kMode, SectionOpeningLine>(out, state.w, line);
-          break;
-        default:
-          state.w = write_shaped_line<kMode, SectionClosingLine>(out, state.w, line);
-          break;
-      }
-      line_end = line.line_end;
-      r = line.next;
+    if (convert_shaped_line<kMode>(in, r, n, out, state.w, line_end, r)) {
     } else {
       const void* lf = std::memchr(in + r, '\n', n - r);
       const std::size_t e =
