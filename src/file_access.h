@@ -54,24 +54,29 @@ class File {
 // "/", "\" and a drive's ":" on Windows.
 std::string_view path_separators();
 
-// Opens an existing file for reading. The result is not open if the file
-// cannot be opened or is a directory.
+// A path in the form the system's calls take: the bytes as they are on
+// POSIX systems, UTF-16 on Windows.
+#ifdef _WIN32
+using NativePath = std::wstring;
+
+// Returns `path` in the form the system's calls take.
+NativePath native_path(const std::string& path);
+#else
+using NativePath = std::string;
+#endif
+
+// Opens an existing regular file for reading. The result is not open if
+// the file cannot be opened or is anything else: a folder, a pipe, a
+// device (on Windows also a reserved device name such as "nul.fxml"), which
+// are refused before anything could wait on them.
 File open_for_reading(const std::string& path);
 
-// Stores the size of `file` in `size`; returns false on failure. Files
-// whose size is unknown (pipes, devices) report 0.
+// Stores the size of `file` in `size`; returns false on failure.
 bool size_of(const File& file, std::uint64_t& size);
 
 // Reads up to `capacity` bytes into `buffer`. Returns the count read, 0 at
 // the end of the file, or -1 on failure.
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity);
-
-enum class CreateStatus { created, exists, failed };
-
-// Creates `path` for writing, failing with CreateStatus::exists if any
-// file of that name exists. The new file gets the permission bits of the
-// regular file `like`, or those of a plain new file where there is none.
-CreateStatus create_new(const std::string& path, const std::string& like, File& file);
 
 // Writes all `size` bytes; returns false on failure.
 bool write_all(const File& file, const char* data, std::size_t size);
@@ -80,16 +85,6 @@ bool write_all(const File& file, const char* data, std::size_t size);
 // without waiting, so that a later sync has less left to do. Only a matter
 // of speed: where the system cannot, nothing changes.
 void start_writeback(const File& file);
-
-// Forces what was written to `file` onto the disk; returns false on failure.
-bool sync(const File& file);
-
-// Renames `from` to `to` in one step, replacing what `to` names (a
-// symbolic link itself, not its target). Returns false on failure.
-bool rename_over(const std::string& from, const std::string& to);
-
-// Removes the file `path`; returns false on failure.
-bool remove_file(const std::string& path);
 
 }  // namespace sectify::file_access
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
 #include "file_access.h"
 
@@ -28,17 +29,49 @@ bool File::close() {
 
 std::string_view path_separators() { return "/\\:"; }
 
+NativePath native_path(const std::string& path) {
+  if (path.empty()) return NativePath();
+  const int size =
+      MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  NativePath wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), size);
+  return wide;
+}
+
+namespace {
+
+// Whether the file-name part of `path` is one of the names Windows keeps for
+// devices, with or without an extension ("nul", "COM1.fxml"): opening one
+// opens the device, which may wait for input without end.
+bool names_device(std::string_view path) {
+  const std::size_t last = path.find_last_of(path_separators());
+  std::string_view name = last == std::string_view::npos ? path : path.substr(last + 1);
+  name = name.substr(0, name.find('.'));
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  std::string upper(name);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (upper == device) return true;
+  }
+  return upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) &&
+         upper[3] >= '1' && upper[3] <= '9';
+}
+
+}  // namespace
+
 File open_for_reading(const std::string& path) {
+  if (names_device(path)) return File();
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all.
-  return adopt(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  File file =
+      adopt(CreateFileW(native_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.is_open() && GetFileType(handle_of(file)) != FILE_TYPE_DISK) return File();
+  return file;
 }
 
 bool size_of(const File& file, std::uint64_t& size) {
-  if (GetFileType(handle_of(file)) != FILE_TYPE_DISK) {
-    size = 0;
-    return true;
-  }
   LARGE_INTEGER value;
   if (GetFileSizeEx(handle_of(file), &value) == 0) return false;
   size = static_cast<std::uint64_t>(value.QuadPart);
@@ -53,20 +86,6 @@ std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity) {
     return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
   }
   return static_cast<std::ptrdiff_t>(got);
-}
-
-CreateStatus create_new(const std::string& path, const std::string& like, File& file) {
-  // A read-only file keeps the attribute, and the rename over it fails.
-  static_cast<void>(like);
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateStatus::exists
-                                                                       : CreateStatus::failed;
-  }
-  file = adopt(handle);
-  return CreateStatus::created;
 }
 
 bool write_all(const File& file, const char* data, std::size_t size) {
@@ -86,14 +105,5 @@ void start_writeback(const File& file) {
   // Windows writes back on its own; FlushFileBuffers waits for it.
   static_cast<void>(file);
 }
-
-bool sync(const File& file) { return FlushFileBuffers(handle_of(file)) != 0; }
-
-bool rename_over(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
-bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 }  // namespace sectify::file_access

@@ -70,7 +70,18 @@ int run(int argc, char** argv) {
     return 1;
   };
   sectify::ReplacementFile replacement;
-  if (!replacement.create(*output)) return cannot_write();
+  switch (replacement.create(*output, file)) {
+    case sectify::ReplacementFile::Status::created:
+      break;
+    case sectify::ReplacementFile::Status::failed:
+      return cannot_write();
+    case sectify::ReplacementFile::Status::is_input:
+      print(stderr, {"\nFile ", *output, " is the input file and was not replaced\n"});
+      return 1;
+    case sectify::ReplacementFile::Status::read_only:
+      print(stderr, {"\nFile ", *output, " is read-only and was not replaced\n"});
+      return 1;
+  }
   const auto block =
       static_cast<std::size_t>(std::clamp<std::uint64_t>(size, kSmallestBlock, kBlockSize));
   const sectify::StreamResult result = sectify::convert_file(file, replacement.file(), block);
@@ -91,6 +102,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  sectify::prepare_for_interruption();
   int status;
   try {
     status = run(argc, argv);
