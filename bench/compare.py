@@ -132,7 +132,8 @@ def main():
         plots = ", ".join("'%s' using 1:%d with linespoints title '%s'" % (data, i + 2, tool)
                           for i, tool in enumerate(TOOLS))
         script = ("set terminal pngcairo size 900,600; set output '%s'; set logscale xy; "
-                  "set xlabel 'file size (bytes)'; set ylabel 'median time (s)'; set key top left; "
+                  "set format x '%%.0s %%cB'; set format y '%%g'; "
+                  "set xlabel 'file size'; set ylabel 'median time (s)'; set key top left; "
                   "set grid; set title 'Converting a flight file, and copying it'; plot %s"
                   % (args.plot, plots))
         subprocess.run(["gnuplot", "-e", script], check=True)
