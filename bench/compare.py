@@ -6,7 +6,8 @@
 
 For each size it generates a flight file (gen_flight), computes the output
 the rules must give (expected_flight), and checks Sectify's and the sed
-script's output byte for byte against it before timing anything. Then
+script's output byte for byte against it, and that Sectify warns of
+nothing, before timing anything. Then
 hyperfine times, at each size, Sectify, `dd bs=1M`, `cp`, the sed script
 and the Python script, and /usr/bin/time records each one's peak memory.
 It prints a table of medians, the figures that the speed and memory targets
@@ -62,9 +63,12 @@ def peak_mib(command):
 
 
 def check_output(name, command, produced, expected):
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+    """Runs command once; its output must be the expected bytes, with no warning."""
+    run = subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     if not filecmp.cmp(produced, expected, shallow=False):
         sys.exit("compare.py: %s gives other bytes than the rules, see %s" % (name, produced))
+    if run.stderr:
+        sys.exit("compare.py: %s warns of a generated file: %s" % (name, run.stderr.decode()))
 
 
 def main():

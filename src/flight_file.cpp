@@ -32,14 +32,15 @@ StreamResult convert_file(const file_access::File& input, const file_access::Fil
   std::size_t unsynced = 0;
   for (;;) {
     const std::ptrdiff_t got = file_access::read_some(input, block.get(), block_size);
-    if (got < 0) return {StreamStatus::cannot_read, false};
+    if (got < 0) return {StreamStatus::cannot_read, false, {}};
     if (got == 0) break;
     const std::string_view done =
         converter.convert(std::string_view(block.get(), static_cast<std::size_t>(got)));
-    if (!write_out(output, done, unsynced)) return {StreamStatus::cannot_write, false};
+    if (!write_out(output, done, unsynced)) return {StreamStatus::cannot_write, false, {}};
   }
-  if (!write_out(output, converter.finish(), unsynced)) return {StreamStatus::cannot_write, false};
-  return {StreamStatus::ok, converter.main_found()};
+  if (!write_out(output, converter.finish(), unsynced))
+    return {StreamStatus::cannot_write, false, {}};
+  return {StreamStatus::ok, converter.main_found(), converter.findings()};
 }
 
 }  // namespace sectify

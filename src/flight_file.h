@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "file_access.h"
+#include "layout_checks.h"
 
 namespace sectify {
 
@@ -14,7 +15,8 @@ enum class StreamStatus { ok, cannot_read, cannot_write };
 
 struct StreamResult {
   StreamStatus status;
-  bool main_found;  // false: the output is empty
+  bool main_found = false;  // false: the output is empty
+  LayoutFindings findings;  // where the input departs from the expected layout
 };
 
 // Reads `input` to its end in blocks of `block_size` bytes and writes the

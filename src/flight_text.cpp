@@ -204,12 +204,13 @@ inline bool starts_with(const char* s, std::size_t n, std::size_t at, std::strin
 }
 
 // Copies `field` to `out` with the character references of rules 8 to 10
-// decoded, left to right, and returns the end. `out` may overlap `field`
-// from the left. This equals the three passes in turn: each pattern begins
-// with '&' and holds no other '&', so no two occurrences overlap, and no
+// decoded, left to right, and returns the end; sets `kept_ampersand` if a
+// '&' stays undecoded. `out` may overlap `field` from the left. This equals the three passes in
+// turn: each pattern begins with '&' and holds no other '&', so no two occurrences overlap, and no
 // replacement byte is a byte of any of the patterns, so no replacement
 // completes a new occurrence.
-char* copy_decoding(std::string_view field, char* out) {
+char* copy_decoding(std::string_view field, char* out, bool& kept_ampersand) {
+  kept_ampersand = false;
   while (!field.empty()) {
     const void* amp = std::memchr(field.data(), '&', field.size());
     const std::size_t plain =
@@ -232,6 +233,7 @@ char* copy_decoding(std::string_view field, char* out) {
     if (order > 10) {
       *out++ = '&';
       field.remove_prefix(1);
+      kept_ampersand = true;
     }
   }
   return out;
@@ -366,10 +368,11 @@ std::size_t skip_blanks(const char* s, std::size_t at, std::size_t n) {
 }
 
 // Converts the pieces of `S` from the kI-th on, with the fields between
-// them, from s[at] to `out`, moving both past them. Returns false where the
-// text differs from the shape.
+// them, from s[at] to `out`, moving both past them, and adds the classes of
+// the fields to `seen`. Returns false where the text differs from the shape.
 template <const Mode& kMode, typename S, std::size_t kI = 0>
-bool convert_pieces(const char* s, std::size_t n, std::size_t& at, char*& out) {
+bool convert_pieces(const char* s, std::size_t n, std::size_t& at, char*& out,
+                    unsigned char& seen) {
   constexpr const RewriteRule& kRule = rule(S::kPieces[kI]);
   if (!starts_with(s, n, at, kRule.pattern)) return false;
   at += kRule.pattern.size();
@@ -387,22 +390,28 @@ bool convert_pieces(const char* s, std::size_t n, std::size_t& at, char*& out) {
                                  field);
     }
     if (classes & kAmpersand) {
-      out = copy_decoding(std::string_view(field, static_cast<std::size_t>(out - field)), field);
+      bool kept_ampersand;
+      out = copy_decoding(std::string_view(field, static_cast<std::size_t>(out - field)), field,
+                          kept_ampersand);
+      // Decoding makes no '&', so only a '&' it left may begin a reference.
+      if (!kept_ampersand) classes = static_cast<unsigned char>(classes & ~kAmpersand);
     }
-    return convert_pieces<kMode, S, kI + 1>(s, n, at, out);
+    seen = static_cast<unsigned char>(seen | classes);
+    return convert_pieces<kMode, S, kI + 1>(s, n, at, out, seen);
   } else {
     return true;
   }
 }
 
 // Converts the body of a line, which begins at s[at], to `out` if it has
-// shape `S` and ends at its line end. Returns false, leaving `out` as it
-// was, if it does not.
+// shape `S` and ends at its line end, and returns the classes of its fields
+// in `seen`. Returns false, leaving `out` as it was, if it does not.
 template <const Mode& kMode, typename S>
 bool convert_shape(const char* s, std::size_t n, std::size_t at, char*& out, std::size_t& line_end,
-                   std::size_t& next) {
+                   std::size_t& next, unsigned char& seen) {
   char* o = out;
-  if (!convert_pieces<kMode, S>(s, n, at, o)) return false;
+  seen = kPlain;
+  if (!convert_pieces<kMode, S>(s, n, at, o, seen)) return false;
   if (at == n || s[at] == '\n') {
     next = at + 1;
   } else if (kMode.crlf_read && s[at] == '\r' && s[at + 1] == '\n') {
@@ -420,8 +429,8 @@ bool convert_shape(const char* s, std::size_t n, std::size_t at, char*& out, std
 // shapes, with fields free of '<', '>' and '"' (and, for the scan's sake,
 // of NUL bytes), writing the result at out + w. Every line in s[r, n) ends
 // with a LF but the last, which requires s[n] == '\0'. Returns true with
-// `w`, `line_end` and `next` moved on if it could; else false, and nothing
-// before out + w has changed.
+// `w`, `line_end` and `next` moved on, and the classes of the fields in
+// `seen`, if it could; else false, and nothing before out + w has changed.
 //
 // In place, the line is converted only where the output so far ends at
 // least a line's length before it: the result is never longer than the
@@ -429,7 +438,7 @@ bool convert_shape(const char* s, std::size_t n, std::size_t at, char*& out, std
 // shape does not match.
 template <const Mode& kMode>
 bool convert_shaped_line(const char* s, std::size_t r, std::size_t n, char* out, std::size_t& w,
-                         std::size_t& line_end, std::size_t& next) {
+                         std::size_t& line_end, std::size_t& next, unsigned char& seen) {
   if constexpr (!kMode.separate_output) {
     const void* lf = std::memchr(s + r, '\n', n - r);
     const std::size_t end =
@@ -438,9 +447,9 @@ bool convert_shaped_line(const char* s, std::size_t r, std::size_t n, char* out,
   }
   const std::size_t body = skip_blanks(s, r, n);
   char* o = write_blanks(out + w, body - r);
-  if (convert_shape<kMode, PropertyLine>(s, n, body, o, line_end, next) ||
-      convert_shape<kMode, SectionOpeningLine>(s, n, body, o, line_end, next) ||
-      convert_shape<kMode, SectionClosingLine>(s, n, body, o, line_end, next)) {
+  if (convert_shape<kMode, PropertyLine>(s, n, body, o, line_end, next, seen) ||
+      convert_shape<kMode, SectionOpeningLine>(s, n, body, o, line_end, next, seen) ||
+      convert_shape<kMode, SectionClosingLine>(s, n, body, o, line_end, next, seen)) {
     w = static_cast<std::size_t>(o - out);
     return true;
   }
@@ -504,12 +513,15 @@ bool end_line(char* out, detail::LineState& state) {
 // found, each final line is therefore dropped but for its line end, kept at
 // out[0]; the marker is found when the output starts with it.
 template <const Mode& kMode>
-void convert_lines(const char* in, std::size_t n, char* out, detail::LineState& state) {
+void convert_lines(const char* in, std::size_t n, char* out, detail::LineState& state,
+                   LayoutFindings* findings) {
   std::size_t r = 0;
   while (r < n) {
+    const std::size_t start = state.w;
     std::size_t line_end;
-    if (convert_shaped_line<kMode>(in, r, n, out, state.w, line_end, r)) {
-    } else {
+    unsigned char classes = kPlain;
+    const bool shaped = convert_shaped_line<kMode>(in, r, n, out, state.w, line_end, r, classes);
+    if (!shaped) {
       const void* lf = std::memchr(in + r, '\n', n - r);
       const std::size_t e =
           lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - in) : n;
@@ -518,23 +530,57 @@ void convert_lines(const char* in, std::size_t n, char* out, detail::LineState& 
       r = e + 1;
     }
     if (line_end == n) break;  // the text's last line, without a line end
-    if (!end_line<kMode>(out, state) || state.main_found) continue;
-    if (starts_with(out, state.w, 0, kMode.main_marker)) {
-      state.main_found = true;
-    } else {
-      std::memcpy(out, kMode.written.data(), kMode.written.size());
-      state.w = kMode.written.size();
-      state.pending.fill(state.w);
+    const std::size_t begin = state.pending[1];
+    const std::string_view line(out + begin, state.w - begin);
+    if (!end_line<kMode>(out, state)) continue;
+    // `line` is final now.
+    if (!state.main_found) {
+      if (starts_with(out, state.w, 0, kMode.main_marker)) {
+        state.main_found = true;
+        state.lines = 1;  // the empty line before the marker
+      } else {
+        if (findings != nullptr) check_dropped_line(line, *findings);
+        std::memcpy(out, kMode.written.data(), kMode.written.size());
+        state.w = kMode.written.size();
+        state.pending.fill(state.w);
+        continue;
+      }
+    }
+    ++state.lines;
+    if (findings == nullptr) continue;
+    // A line of a common shape that no closing line joined to another is in
+    // the form unless its indentation left blanks, and can keep a reference
+    // only if a field kept a '&'.
+    const bool alone = shaped && begin == start;
+    const bool in_form =
+        alone ? line.empty() || (line.front() != ' ' && line.front() != '\t') : in_plain_form(line);
+    const bool may_hold_reference = !alone || (classes & kAmpersand) != 0;
+    if (!in_form || may_hold_reference) {
+      check_output_line(line, state.lines, in_form, may_hold_reference, *findings);
     }
   }
 }
 
 // Makes the cut once the whole text is converted: whatever follows the last
-// line end is final as it stands.
+// line end is final as it stands, and is the output's last line if it is
+// not empty.
 template <const Mode& kMode>
-void cut_at_end(const char* out, detail::LineState& state) {
-  if (!state.main_found) state.main_found = starts_with(out, state.w, 0, kMode.main_marker);
-  if (!state.main_found) state.w = 0;
+void cut_at_end(const char* out, detail::LineState& state, LayoutFindings* findings) {
+  if (!state.main_found && starts_with(out, state.w, 0, kMode.main_marker)) {
+    state.main_found = true;
+    state.lines = 1;
+  }
+  if (!state.main_found) {
+    state.w = 0;
+    return;
+  }
+  const std::size_t begin = state.pending[1];
+  if (begin == state.w) return;
+  const std::string_view line(out + begin, state.w - begin);
+  ++state.lines;
+  if (findings != nullptr) {
+    check_output_line(line, state.lines, in_plain_form(line), true, *findings);
+  }
 }
 
 }  // namespace
@@ -546,8 +592,8 @@ void replace_all(std::string& text, std::string_view pattern, std::string_view r
 
 void convert_flight_text(std::string& text) {
   detail::LineState state;
-  convert_lines<kTextInPlace>(text.data(), text.size(), text.data(), state);
-  cut_at_end<kTextInPlace>(text.data(), state);
+  convert_lines<kTextInPlace>(text.data(), text.size(), text.data(), state, nullptr);
+  cut_at_end<kTextInPlace>(text.data(), state, nullptr);
   text.resize(state.w);
 }
 
@@ -567,6 +613,14 @@ char* FlightFileConverter::output_for(std::size_t input) {
 }
 
 std::string_view FlightFileConverter::convert(std::string_view block) {
+  if (bytes_seen_ < first_bytes_.size()) {
+    for (std::size_t i = 0; i < block.size() && bytes_seen_ < first_bytes_.size(); ++i) {
+      first_bytes_[bytes_seen_++] = static_cast<unsigned char>(block[i]);
+    }
+    // A byte order mark of UTF-16, little- or big-endian.
+    findings_.utf16 = bytes_seen_ == 2 && ((first_bytes_[0] == 0xFF && first_bytes_[1] == 0xFE) ||
+                                           (first_bytes_[0] == 0xFE && first_bytes_[1] == 0xFF));
+  }
   // Only complete lines are converted; the rest waits for its line end.
   const std::size_t last_lf = block.rfind('\n');
   if (last_lf == std::string_view::npos) {
@@ -578,12 +632,12 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
   if (!carry_.empty()) {
     const std::size_t first = block.find('\n') + 1;
     carry_.append(block.substr(0, first));
-    convert_lines<kFileStream>(carry_.data(), carry_.size(), out, state_);
+    convert_lines<kFileStream>(carry_.data(), carry_.size(), out, state_, checks());
     carry_.clear();
     block.remove_prefix(first);
     complete -= first;
   }
-  convert_lines<kFileStream>(block.data(), complete, out, state_);
+  convert_lines<kFileStream>(block.data(), complete, out, state_, checks());
   carry_.append(block.substr(complete));
   // Until the marker is found, the output is a line end and the lines
   // still open; after it, everything before the last line end is final.
@@ -593,9 +647,14 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
 
 std::string_view FlightFileConverter::finish() {
   char* const out = output_for(carry_.size());
-  convert_lines<kFileStream>(carry_.data(), carry_.size(), out, state_);
+  convert_lines<kFileStream>(carry_.data(), carry_.size(), out, state_, checks());
   carry_.clear();
-  cut_at_end<kFileStream>(out, state_);
+  cut_at_end<kFileStream>(out, state_, checks());
+  if (!state_.main_found) {
+    // Without the marker the whole text is cut: no section went astray.
+    findings_.sections_left_out = 0;
+    findings_.first_section_left_out.clear();
+  }
   returned_ = state_.w;
   return std::string_view(output_.data(), returned_);
 }

@@ -10,8 +10,11 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "layout_checks.h"
 
 namespace sectify {
 
@@ -24,6 +27,7 @@ struct LineState {
   std::size_t w = 0;
   std::array<std::size_t, 2> pending{};
   bool main_found = false;
+  std::uint64_t lines = 0;  // lines of the output made final, once the marker is found
 };
 
 }  // namespace detail
@@ -56,8 +60,13 @@ void replace_all(std::string& text, std::string_view pattern, std::string_view r
 //   FlightFileConverter converter;
 //   while (read a block) write(converter.convert(block));
 //   write(converter.finish());
+//   report(converter.findings());
 class FlightFileConverter {
  public:
+  // With `check_layout`, the converter also checks each line against the
+  // layout the conversion expects, as it becomes final (see findings()).
+  explicit FlightFileConverter(bool check_layout = true) : check_layout_(check_layout) {}
+
   // Takes the next block of the input. Returns the output that no later
   // input can change, valid until the next call. Throws std::bad_alloc if a
   // line does not fit in memory.
@@ -71,14 +80,24 @@ class FlightFileConverter {
   // also means that the marker may still arrive.
   bool main_found() const { return state_.main_found; }
 
+  // What the layout checks found so far; complete after finish().
+  const LayoutFindings& findings() const { return findings_; }
+
  private:
   // Makes room for `input` bytes of input after the output kept so far.
   char* output_for(std::size_t input);
+
+  // Where the layout checks record what they find, if they run.
+  LayoutFindings* checks() { return check_layout_ ? &findings_ : nullptr; }
 
   std::string carry_;   // the input's unfinished last line
   std::string output_;  // the output; [0, returned_) went to the caller
   std::size_t returned_ = 0;
   detail::LineState state_;
+  bool check_layout_;
+  LayoutFindings findings_;
+  std::size_t bytes_seen_ = 0;  // of the input, up to the two of a byte order mark
+  std::array<unsigned char, 2> first_bytes_{};
 };
 
 }  // namespace sectify

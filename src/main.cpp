@@ -40,6 +40,35 @@ bool flush_stdout() {
   return false;
 }
 
+// Prints on standard error a warning for each kind of departure from the
+// expected layout that `result` holds, naming the first instance, in a
+// fixed order, and the warning for an empty output.
+void warn_of_layout(const sectify::StreamResult& result, std::string_view argument,
+                    std::string_view output) {
+  const sectify::LayoutFindings& found = result.findings;
+  if (found.sections_left_out > 0) {
+    print(stderr, {"\nWarning: section [", found.first_section_left_out,
+                   "] before [Main] was left out (sections left out: ",
+                   std::to_string(found.sections_left_out), ")\n"});
+  }
+  if (found.lines_not_in_form > 0) {
+    print(stderr, {"\nWarning: line ", std::to_string(found.first_line_not_in_form), " of ", output,
+                   " is not a section or name=value line (such lines: ",
+                   std::to_string(found.lines_not_in_form), ")\n"});
+  }
+  if (found.lines_with_references > 0) {
+    print(stderr, {"\nWarning: line ", std::to_string(found.first_line_with_reference), " of ",
+                   output, " keeps the reference ", found.first_reference,
+                   " undecoded (such lines: ", std::to_string(found.lines_with_references), ")\n"});
+  }
+  if (found.utf16) {
+    print(stderr, {"\nWarning: ", argument, " is UTF-16 text, which is not converted\n"});
+  }
+  if (!result.main_found) {
+    print(stderr, {"\nWarning: no Main section found, the output is empty\n"});
+  }
+}
+
 // Converts the file that the command line names, reporting on the console;
 // returns the exit status.
 int run(int argc, char** argv) {
@@ -92,9 +121,7 @@ int run(int argc, char** argv) {
   if (result.status == sectify::StreamStatus::cannot_write || !replacement.commit()) {
     return cannot_write();
   }
-  if (!result.main_found) {
-    print(stderr, {"\nWarning: no Main section found, the output is empty\n"});
-  }
+  warn_of_layout(result, input, *output);
   print(stdout, {"\nFile ", *output, " written\n"});
   return 0;
 }

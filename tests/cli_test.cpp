@@ -325,11 +325,11 @@ TEST_F(Cli, ReadsCrLfAndLfLineEndsAlike) {
 
 TEST_F(Cli, WritesEveryByteIncludingNulAndCtrlZ) {
   write_file(path("a.fxml"),
-             "x\n<Section Name=\"Main\">\na\0b\x1A"
+             "x\n<Section Name=\"Main\">\na=\0b\x1A"
              "c\xB0\r\n"s);
   expect_success(run({"a.fxml"}), "a.flt");
   EXPECT_EQ(read_file(path("a.flt")),
-            "\r\n[Main]\r\na\0b\x1A"
+            "\r\n[Main]\r\na=\0b\x1A"
             "c\xB0\r\n"s);
 }
 
@@ -352,6 +352,81 @@ TEST_F(Cli, WarnsWhenNoMainSectionIsFound) {
     EXPECT_EQ(result.err, kNoMain);
     EXPECT_TRUE(fs::exists(path(name + ".flt")));
     EXPECT_EQ(read_file(path(name + ".flt")), "");
+  }
+}
+
+std::string left_out(const std::string& name, int count) {
+  return "\nWarning: section [" + name +
+         "] before [Main] was left out (sections left out: " + std::to_string(count) + ")\n";
+}
+std::string not_in_form(const std::string& output, int line, int count) {
+  return "\nWarning: line " + std::to_string(line) + " of " + output +
+         " is not a section or name=value line (such lines: " + std::to_string(count) + ")\n";
+}
+std::string kept_reference(const std::string& output, int line, const std::string& reference,
+                           int count) {
+  return "\nWarning: line " + std::to_string(line) + " of " + output + " keeps the reference " +
+         reference + " undecoded (such lines: " + std::to_string(count) + ")\n";
+}
+
+TEST_F(Cli, WarnsWhereTheInputLeavesTheExpectedLayout) {
+  const std::string head =
+      "<?xml version=\"1.0\"?>\r\n<SimBase.Document>\r\n    <Flight.Sections>\r\n"
+      "        <Section Name=\"Main\">\r\n";
+  const std::string pre =
+      "<?xml version=\"1.0\"?>\r\n<SimBase.Document>\r\n    <Flight.Sections>\r\n"
+      "        <Section Name=\"Pre\">\r\n"
+      "            <Property Name=\"a\" Value=\"1\" />\r\n        </Section>\r\n";
+  const std::string main = "        <Section Name=\"Main\">\r\n";
+  const std::string tail = "    </Flight.Sections>\r\n</SimBase.Document>\r\n";
+  const std::string property = "            <Property Name=\"a\" Value=\"b\" />\r\n";
+  struct Case {
+    std::string name, input, output, warnings;
+  };
+  const Case cases[] = {
+      {"tabs", head + "\t\t<Property Name=\"a\" Value=\"b\" />\r\n\t\r\n" + tail,
+       "\r\n[Main]\r\n\t\ta=b\r\n\t\r\n", not_in_form("tabs.flt", 3, 2)},
+      {"blanks", head + property + "      <Property Name=\"a\" Value=\"b\" />\r\n" + tail,
+       "\r\n[Main]\r\na=b\r\n  a=b\r\n", not_in_form("blanks.flt", 4, 1)},
+      {"swapped", head + "            <Property Value=\"b\" Name=\"a\" />\r\n" + tail,
+       "\r\n[Main]\r\n<Property Value=\"b\" Name=\"a\r\n", not_in_form("swapped.flt", 3, 1)},
+      {"comment", head + "            <!-- a note -->\r\n" + tail,
+       "\r\n[Main]\r\n<!-- a note -->\r\n", not_in_form("comment.flt", 3, 1)},
+      {"amp", head + property + "<Property Name=\"t\" Value=\"Rock &amp; Roll\" />\r\n" + tail,
+       "\r\n[Main]\r\na=b\r\nt=Rock &amp; Roll\r\n", kept_reference("amp.flt", 4, "&amp;", 1)},
+      {"lt", head + "<Property Name=\"t\" Value=\"&lt;&lt;\" />\r\n" + tail,
+       "\r\n[Main]\r\nt=&lt;&lt;\r\n", kept_reference("lt.flt", 3, "&lt;", 1)},
+      {"degree", head + "<Property Name=\"w\" Value=\"270&#xb0;\" />\r\n" + tail,
+       "\r\n[Main]\r\nw=270&#xb0;\r\n", kept_reference("degree.flt", 3, "&#xb0;", 1)},
+      {"before", pre + main + property + tail, "\r\n[Main]\r\na=b\r\n", left_out("Pre", 1)},
+      {"two_before",
+       pre + "        <Section Name=\"Other\">\r\n        </Section>\r\n" + main + tail,
+       "\r\n[Main]\r\n", left_out("Pre", 2)},
+      {"unended", head + property + "    </Flight.Sections>\r\n</SimBase.Document>",
+       "\r\n[Main]\r\na=b\r\n</SimBase.Document>", not_in_form("unended.flt", 4, 1)},
+      {"several",
+       pre + main + "\t<Property Name=\"t\" Value=\"&amp;\" />\r\n" + property +
+           "<Property Name=\"u\" Value=\"&gt;\" />\r\n</SimBase.Document>",
+       "\r\n[Main]\r\n\tt=&amp;\r\na=b\r\nu=&gt;\r\n</SimBase.Document>",
+       left_out("Pre", 1) + not_in_form("several.flt", 3, 2) +
+           kept_reference("several.flt", 3, "&amp;", 2)},
+      {"utf16le", "\xFF\xFE<\0?\0x\0m\0l\0\r\0\n\0"s, "",
+       "\nWarning: utf16le.fxml is UTF-16 text, which is not converted\n" + kNoMain},
+      {"utf16be", "\xFE\xFF\0<\0?\0x\0m\0l\0\r\0\n"s, "",
+       "\nWarning: utf16be.fxml is UTF-16 text, which is not converted\n" + kNoMain},
+      // In the form: an empty name, and a value holding '>'.
+      {"fine",
+       head + "<Property Name=\"\" Value=\"v\" />\r\n<Property Name=\"a\" Value=\"x>y\" />\r\n" +
+           tail,
+       "\r\n[Main]\r\n=v\r\na=x>y\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    write_file(path(c.name + ".fxml"), c.input);
+    const Result result = run({c.name + ".fxml"});
+    EXPECT_EQ(result.status, 0) << c.name;
+    EXPECT_EQ(result.out, written(c.name + ".flt")) << c.name;
+    EXPECT_EQ(result.err, c.warnings) << c.name;
+    EXPECT_EQ(read_file(path(c.name + ".flt")), c.output) << c.name;
   }
 }
 
@@ -417,13 +492,13 @@ struct RepeatedFlight {
   static constexpr const char* kSection =
       "        <Section Name=\"Waypoint\">\r\n"
       "            <Property Name=\"Wind\" Value=\"045&#xB0; at      12 kt\" />\r\n"
-      "            <Property Name=\"Note\" Value=\"pilot&apos;s &amp; crew\" />\r\n"
+      "            <Property Name=\"Note\" Value=\"pilot&apos;s &quot;crew&quot;\" />\r\n"
       "            <Property Name=\"Empty\" Value=\"\" />\r\n"
       "        </Section>\r\n";
   static constexpr const char* kTail = "    </Flight.Sections>\r\n</SimBase.Document>\r\n";
   static constexpr const char* kOutputHead = "\r\n[Main]\r\nTitle=Long \"haul\"\r\n\r\n";
   static constexpr const char* kOutputSection =
-      "[Waypoint]\r\nWind=045\xB0 at  12 kt\r\nNote=pilot's &amp; crew\r\nEmpty=\r\n\r\n";
+      "[Waypoint]\r\nWind=045\xB0 at  12 kt\r\nNote=pilot's \"crew\"\r\nEmpty=\r\n\r\n";
 
   // Writes a flight of at least `size` bytes to `path`.
   explicit RepeatedFlight(const fs::path& path, std::uint64_t size) {

@@ -1,0 +1,52 @@
+#include "layout_checks.h"
+
+namespace sectify {
+namespace {
+
+bool is_reference_byte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '#';
+}
+
+}  // namespace
+
+bool in_plain_form(std::string_view line) {
+  if (line.empty()) return true;
+  if (line.find('<') != std::string_view::npos) return false;
+  if (line.front() == '[' && line.back() == ']') return true;
+  return line.find('=') != std::string_view::npos && line.front() != ' ' && line.front() != '\t';
+}
+
+std::string_view first_reference(std::string_view line) {
+  for (std::size_t at = line.find('&'); at != std::string_view::npos; at = line.find('&', at + 1)) {
+    std::size_t end = at + 1;
+    while (end < line.size() && is_reference_byte(line[end])) ++end;
+    if (end > at + 1 && end < line.size() && line[end] == ';') return line.substr(at, end + 1 - at);
+  }
+  return {};
+}
+
+std::optional<std::string_view> section_header_name(std::string_view line) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return std::nullopt;
+  line.remove_prefix(start);
+  if (line.size() < 2 || line.front() != '[' || line.back() != ']') return std::nullopt;
+  return line.substr(1, line.size() - 2);
+}
+
+void check_output_line(std::string_view line, std::uint64_t number, bool in_form,
+                       bool may_hold_reference, LayoutFindings& findings) {
+  if (!in_form && findings.lines_not_in_form++ == 0) findings.first_line_not_in_form = number;
+  if (!may_hold_reference) return;
+  const std::string_view reference = first_reference(line);
+  if (!reference.empty() && findings.lines_with_references++ == 0) {
+    findings.first_line_with_reference = number;
+    findings.first_reference = reference;
+  }
+}
+
+void check_dropped_line(std::string_view line, LayoutFindings& findings) {
+  const std::optional<std::string_view> name = section_header_name(line);
+  if (name && findings.sections_left_out++ == 0) findings.first_section_left_out = *name;
+}
+
+}  // namespace sectify

@@ -1,0 +1,152 @@
+#include "layout_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "flight_text.h"
+#include "literal_conversion.h"
+
+namespace sectify {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(LayoutChecks, KnowsThePlainTextForm) {
+  for (const char* line : {"", "[Main]", "[]", "[a=b]", "a=b", "=v", "a=x>y", "a=b\t ", "[x]y]"}) {
+    EXPECT_TRUE(in_plain_form(line)) << line;
+  }
+  for (const char* line : {" a=b", "\ta=b", " [Main]", "[Main", "Main]", "a", "<a=b>", "[<x>]",
+                           "a=<b", "\t", " ", "]"}) {
+    EXPECT_FALSE(in_plain_form(line)) << line;
+  }
+}
+
+TEST(LayoutChecks, FindsTheFirstReferenceLeft) {
+  EXPECT_EQ(first_reference("Rock &amp; Roll &lt;"), "&amp;");
+  EXPECT_EQ(first_reference("&#xb0; &#176;"), "&#xb0;");
+  EXPECT_EQ(first_reference("a & b; &; &x y; & &q;"), "&q;");
+  EXPECT_EQ(first_reference("&amp"), "");
+  EXPECT_EQ(first_reference("&a-b;"), "");
+  EXPECT_EQ(first_reference(""), "");
+}
+
+TEST(LayoutChecks, NamesSectionHeadersBehindBlanksAndTabs) {
+  EXPECT_EQ(section_header_name("[Other]"), "Other");
+  EXPECT_EQ(section_header_name(" \t [A b]"), "A b");
+  EXPECT_EQ(section_header_name("[]"), "");
+  EXPECT_EQ(section_header_name("[Other] "), std::nullopt);
+  EXPECT_EQ(section_header_name("<Descr>x</Descr>"), std::nullopt);
+  EXPECT_EQ(section_header_name("["), std::nullopt);
+  EXPECT_EQ(section_header_name(" \t"), std::nullopt);
+}
+
+// The findings for the XML flight file `bytes`, worked out from the literal
+// algorithm: every line of its output, and every line before the Main
+// marker of the text that the rules make.
+LayoutFindings expected_findings(const std::string& bytes) {
+  LayoutFindings expected;
+  expected.utf16 = bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0;
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
+  }
+  for (const literal::Rule& rule : literal::kRules)
+    literal::replace_all(text, rule.first, rule.second);
+  const std::size_t main = text.find("\n[Main]");
+  if (main == std::string::npos) return expected;
+  std::string_view before = std::string_view(text).substr(0, main);
+  for (std::size_t begin = 0; begin <= before.size();) {
+    const std::size_t end = std::min(before.find('\n', begin), before.size());
+    check_dropped_line(before.substr(begin, end - begin), expected);
+    begin = end + 1;
+  }
+  const std::string output = literal::convert_flight_file(bytes);
+  std::uint64_t number = 0;
+  for (std::size_t begin = 0; begin < output.size();) {
+    const std::size_t end = std::min(output.find("\r\n", begin), output.size());
+    const std::string_view line = std::string_view(output).substr(begin, end - begin);
+    check_output_line(line, ++number, in_plain_form(line), true, expected);
+    begin = end + 2;
+  }
+  return expected;
+}
+
+LayoutFindings found_in_blocks(const std::string& bytes, std::size_t block) {
+  FlightFileConverter converter;
+  for (std::size_t at = 0; at < bytes.size(); at += block)
+    converter.convert(bytes.substr(at, block));
+  converter.finish();
+  return converter.findings();
+}
+
+void expect_same(const LayoutFindings& found, const LayoutFindings& expected,
+                 const std::string& bytes) {
+  const std::string context = testing::PrintToString(bytes);
+  EXPECT_EQ(found.utf16, expected.utf16) << context;
+  EXPECT_EQ(found.sections_left_out, expected.sections_left_out) << context;
+  EXPECT_EQ(found.first_section_left_out, expected.first_section_left_out) << context;
+  EXPECT_EQ(found.lines_not_in_form, expected.lines_not_in_form) << context;
+  EXPECT_EQ(found.first_line_not_in_form, expected.first_line_not_in_form) << context;
+  EXPECT_EQ(found.lines_with_references, expected.lines_with_references) << context;
+  EXPECT_EQ(found.first_line_with_reference, expected.first_line_with_reference) << context;
+  EXPECT_EQ(found.first_reference, expected.first_reference) << context;
+}
+
+TEST(LayoutChecks, ConverterFindsWhatTheOutputShows) {
+  const std::string cases[] = {
+      "x\n<Section Name=\"Pre\">\n</Section>\n<Section Name=\"Main\">\n"
+      "\t<Property Name=\"a\" Value=\"&amp;\" />\n</SimBase.Document>",
+      // Lines that closing lines join are checked as the line they make.
+      "x\n<Section Name=\"Main\">\n  </Flight.Sections>\n<Property Name=\"a\" Value=\"b\" />\n"
+      "&lt</SimBase.Document>\n;\n",
+      // A shaped line whose name begins with a blank or a tab.
+      "x\n<Section Name=\"Main\">\n<Property Name=\" a\" Value=\"b\" />\n"
+      "<Property Name=\"\ta\" Value=\"&amp;amp;\" />\n",
+      "\xFE\xFF\0<"s,
+      "\xFF",
+  };
+  for (const std::string& bytes : cases) {
+    for (const std::size_t block : {1u, 3u, 4096u}) {
+      expect_same(found_in_blocks(bytes, block), expected_findings(bytes), bytes);
+    }
+  }
+}
+
+TEST(LayoutChecks, ConverterAgreesWithTheLiteralOutputOnRandomFlights) {
+  static const std::string field_parts[] = {"a",      " ",      "    ", "\t", "&amp;",
+                                            "&quot;", "&#xb0;", "&",    ";",  "=",
+                                            "[",      "]",      "<",    ">",  "Main"};
+  static const std::string line_parts[] = {"<Property Name=\"",
+                                           "\" Value=\"",
+                                           "\" />",
+                                           "<Section Name=\"",
+                                           "\">",
+                                           "</Section>",
+                                           "</Flight.Sections>",
+                                           "</SimBase.Document>",
+                                           "[Main]",
+                                           "  ",
+                                           "    ",
+                                           "\t"};
+  std::mt19937 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    std::string bytes = random() % 4 != 0 ? "x\r\n<Section Name=\"Main\">\n" : "";
+    for (std::size_t parts = random() % 24; parts > 0; --parts) {
+      const std::size_t kind = random() % 4;
+      if (kind == 0)
+        bytes += random() % 2 ? "\r\n" : "\n";
+      else if (kind == 1)
+        bytes += line_parts[random() % std::size(line_parts)];
+      else
+        bytes += field_parts[random() % std::size(field_parts)];
+    }
+    expect_same(found_in_blocks(bytes, 1 + random() % 64), expected_findings(bytes), bytes);
+    if (HasFailure()) return;
+  }
+}
+
+}  // namespace
+}  // namespace sectify
