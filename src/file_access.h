@@ -1,6 +1,8 @@
-// The few file calls the driver needs from the operating system, each with a
-// POSIX and a Windows version. Every call reports failure instead of
-// throwing; paths are byte strings passed on as they are.
+// The few calls the driver needs from the operating system for its files,
+// arguments and console, each with a POSIX and a Windows version. Every
+// call reports failure instead of throwing. Paths and texts are UTF-8 on
+// Windows and bytes as they are elsewhere; only this layer turns them into
+// what the system takes.
 
 #ifndef SECTIFY_FILE_ACCESS_H_
 #define SECTIFY_FILE_ACCESS_H_
@@ -9,8 +11,31 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sectify::file_access {
+
+// A character of the program's own arguments: UTF-16 on Windows (wmain).
+#ifdef _WIN32
+using NativeChar = wchar_t;
+#else
+using NativeChar = char;
+#endif
+
+// Returns the program's arguments, its own name left out: turned from
+// UTF-16 into UTF-8 on Windows, the bytes as they are elsewhere.
+std::vector<std::string> arguments_of(int argc, NativeChar** argv);
+
+enum class Stream { output, error };
+
+// Writes `text` to standard output or standard error. On a Windows console
+// it goes as UTF-16, each LF as CR LF, so that every name shows as typed
+// whatever the console's code page; anywhere else as its bytes. Returns
+// false if the system reports it lost.
+bool write_message(Stream stream, std::string_view text);
+
+// Flushes standard output; returns false if anything written to it was lost.
+bool flush_output();
 
 // A file descriptor or Windows HANDLE, stored as an integer.
 using NativeHandle = std::intptr_t;
@@ -59,7 +84,9 @@ std::string_view path_separators();
 #ifdef _WIN32
 using NativePath = std::wstring;
 
-// Returns `path` in the form the system's calls take.
+// Returns `path` in the form the system's calls take: UTF-16, and where its
+// full form is too long for the plain calls, that full form behind the
+// "\\?\" prefix, which lifts their limit of 260 characters.
 NativePath native_path(const std::string& path);
 #else
 using NativePath = std::string;

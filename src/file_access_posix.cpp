@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "file_access.h"
 
@@ -19,6 +20,17 @@ bool File::close() {
   // is never retried.
   return ::close(static_cast<int>(release())) == 0;
 }
+
+std::vector<std::string> arguments_of(int argc, NativeChar** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+bool write_message(Stream stream, std::string_view text) {
+  std::FILE* const file = stream == Stream::output ? stdout : stderr;
+  return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+bool flush_output() { return std::fflush(stdout) == 0 && std::ferror(stdout) == 0; }
 
 std::string_view path_separators() { return "/"; }
 

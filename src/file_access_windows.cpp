@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "file_access.h"
@@ -20,6 +21,38 @@ File adopt(HANDLE handle) {
 // ReadFile and WriteFile take a 32-bit count; larger requests go in parts.
 constexpr std::size_t kMaxChunk = 1u << 30;
 
+// The length, with its final NUL, from which a full path is too long for
+// every plain call: some (creating a folder) stop 12 short of MAX_PATH.
+constexpr DWORD kPlainPathLimit = MAX_PATH - 12;
+
+std::wstring to_utf16(std::string_view text) {
+  if (text.empty()) return std::wstring();
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string to_utf8(std::wstring_view text) {
+  if (text.empty()) return std::string();
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
+                      nullptr, nullptr);
+  return narrow;
+}
+
+// Returns the full path `full` behind the prefix that lifts the length
+// limit: "\\?\C:\..." for a drive, "\\?\UNC\server\share\..." for a network
+// path; a path that has a prefix already stays as it is.
+std::wstring long_form(const std::wstring& full) {
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
 }  // namespace
 
 bool File::close() {
@@ -29,13 +62,46 @@ bool File::close() {
 
 std::string_view path_separators() { return "/\\:"; }
 
+std::vector<std::string> arguments_of(int argc, NativeChar** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.push_back(to_utf8(argv[i]));
+  return arguments;
+}
+
+bool write_message(Stream stream, std::string_view text) {
+  std::FILE* const file = stream == Stream::output ? stdout : stderr;
+  const HANDLE handle =
+      GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  }
+  // What went before through the C runtime comes first.
+  if (std::fflush(file) != 0) return false;
+  std::wstring wide;
+  for (const wchar_t c : to_utf16(text)) {
+    if (c == L'\n') wide += L'\r';
+    wide += c;
+  }
+  DWORD written = 0;
+  return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) !=
+             0 &&
+         written == wide.size();
+}
+
+bool flush_output() { return std::fflush(stdout) == 0 && std::ferror(stdout) == 0; }
+
 NativePath native_path(const std::string& path) {
-  if (path.empty()) return NativePath();
-  const int size =
-      MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  NativePath wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), size);
-  return wide;
+  NativePath wide = to_utf16(path);
+  // A relative path is resolved against the current folder, so only its
+  // full form tells whether the plain calls can take it.
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size < kPlainPathLimit) return wide;
+  NativePath full(size, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return wide;
+  full.resize(length);
+  return long_form(full);
 }
 
 namespace {

@@ -152,7 +152,7 @@ std::size_t rewrite_span(char* s, std::size_t n, std::string_view pattern,
 // A line shape: the orders of the rules whose patterns are its pieces.
 template <std::size_t... kOrders>
 struct LineShape {
-  static constexpr std::size_t kPieces[] = {kOrders...};
+  static constexpr std::array<std::size_t, sizeof...(kOrders)> kPieces{kOrders...};
   static constexpr std::size_t kPieceCount = sizeof...(kOrders);
 
   static constexpr bool well_formed() {

@@ -25,11 +25,12 @@ constexpr const char* kNameTemplate = ".Sectify-XXXXXX.tmp";
 constexpr int kNameSuffixLength = 4;  // ".tmp"
 
 extern "C" void remove_and_end(int signal_number) {
-  // Only what is safe in a signal handler: unlink and raise. The default
-  // action is back (SA_RESETHAND), and the signal is held until the handler
-  // returns, so the process ends by it as the shell expects.
+  // Only what is safe in a signal handler: unlink, signal and raise. The
+  // signal is held until the handler returns, then ends the process with
+  // its default action, as the shell expects.
   const char* name = name_to_remove.load();
   if (name != nullptr) ::unlink(name);
+  std::signal(signal_number, SIG_DFL);
   ::raise(signal_number);
 }
 
@@ -88,7 +89,6 @@ void prepare_for_interruption() {
   std::signal(SIGXFSZ, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = remove_and_end;
-  action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, s);
   for (const int s : {SIGINT, SIGTERM, SIGHUP}) {

@@ -1,9 +1,11 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include <objbase.h>
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 #include "replacement_file.h"
 
@@ -30,6 +32,16 @@ BOOL WINAPI remove_and_end(DWORD event) {
 }
 
 HANDLE handle_of(const file_access::File& file) { return reinterpret_cast<HANDLE>(file.get()); }
+
+// The GUID that StringFromGUID2 wrote, "{...}", without its braces, in
+// ASCII.
+std::string narrow_guid(const wchar_t* text) {
+  std::string narrow;
+  for (const wchar_t* c = text; *c != L'\0'; ++c) {
+    if (*c != L'{' && *c != L'}') narrow += static_cast<char>(*c);
+  }
+  return narrow;
+}
 
 // Marks the open file `handle` to be deleted when it is closed, or clears
 // the mark. Returns false on failure.
@@ -77,17 +89,23 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
   const std::size_t end_of_folder = path.find_last_of(file_access::path_separators());
   folder_ = end_of_folder == std::string::npos ? std::string() : path.substr(0, end_of_folder + 1);
 
-  // The system makes the name unique by creating an empty file under it.
-  wchar_t name[MAX_PATH];
-  const file_access::NativePath folder = file_access::native_path(folder_.empty() ? "." : folder_);
-  if (GetTempFileNameW(folder.c_str(), L"Sec", 0, name) == 0) return Status::failed;
-  temp_ = name;
-  name_to_remove.store(temp_.c_str());
-  file_ = file_access::File(reinterpret_cast<file_access::NativeHandle>(
-      CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                  nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  // A name that no other file has, from a GUID the system makes, which
+  // also serves a folder too deep for GetTempFileNameW.
+  for (int attempt = 0; attempt < 100 && !file_.is_open(); ++attempt) {
+    GUID guid;
+    wchar_t text[40];
+    if (CoCreateGuid(&guid) != S_OK || StringFromGUID2(guid, text, 40) == 0) break;
+    name_to_remove.store(nullptr);
+    temp_ = file_access::native_path(folder_ + ".Sectify-" + narrow_guid(text) + ".tmp");
+    name_to_remove.store(temp_.c_str());
+    file_ = file_access::File(reinterpret_cast<file_access::NativeHandle>(
+        CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!file_.is_open() && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
   if (!file_.is_open()) {
-    discard();
+    name_to_remove.store(nullptr);
+    temp_.clear();
     return Status::failed;
   }
   // Whatever ends the process before commit(), the file goes with it.

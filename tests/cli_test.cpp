@@ -430,6 +430,70 @@ TEST_F(Cli, WarnsWhereTheInputLeavesTheExpectedLayout) {
   }
 }
 
+TEST_F(Cli, ConvertsFilesOfAnyName) {
+  // Japanese, Greek, an emoji and Latin-1, in a folder named beyond ASCII.
+  make_folder("données");
+  for (const std::string stem : {"東京", "Αθήνα", "vol ✈️🛫", "Zürich", "données/vol"}) {
+    write_file(path(stem + ".fxml"), kFlight);
+    expect_success(run({stem + ".fxml"}), stem + ".flt");
+    EXPECT_EQ(read_file(path(stem + ".flt")), kConverted) << stem;
+  }
+  expect_failure(run({"東京.txt"}), not_fxml("東京.txt"), "");
+}
+
+TEST_F(Cli, KeepsApartNamesThatACodePageWouldFold) {
+  // A full-width a, which an ANSI code page turns into a plain one.
+  write_file(path("a.fxml"), kFlight);
+  write_file(path("a.flt"), "unrelated");
+  write_file(path("\uFF41.fxml"), kFlight);
+  expect_success(run({"\uFF41.fxml"}), "\uFF41.flt");
+  EXPECT_EQ(read_file(path("\uFF41.flt")), kConverted);
+  EXPECT_EQ(read_file(path("a.flt")), "unrelated");
+  EXPECT_EQ(folder_listing(dir_),
+            (std::vector<std::string>{"a.flt", "a.fxml", "\uFF41.flt", "\uFF41.fxml"}));
+}
+
+TEST_F(Cli, ConvertsFilesBehindPathsLongerThan260Characters) {
+  std::string folder;
+  for (char c = 'a'; c < 'g'; ++c) folder += std::string(50, c) + "/";
+  make_folder(folder);
+  write_file(path(folder + "flight.fxml"), kFlight);
+  expect_success(run({folder + "flight.fxml"}), folder + "flight.flt");
+  EXPECT_EQ(read_file(path(folder + "flight.flt")), kConverted);
+  EXPECT_EQ(folder_listing(path(folder)), (std::vector<std::string>{"flight.flt", "flight.fxml"}));
+}
+
+TEST_F(Cli, ShowsNamesAsTypedOnATerminal) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script here";
+  write_file(path("東京.fxml"), kFlight);
+  std::string program;
+  for (const std::string& word : command_words()) program += shell_quoted(word) + " ";
+  const std::string command = "cd " + shell_quoted(dir_.string()) + " && script -qec " +
+                              shell_quoted(program + shell_quoted("東京.fxml")) +
+                              " /dev/null >.terminal 2>&1 </dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  // What the terminal shows, without its control sequences and CRs.
+  std::string shown;
+  const std::string raw = read_file(path(".terminal"));
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\x1B') {
+      if (i + 1 < raw.size() && raw[i + 1] == '[') {
+        for (i += 2; i < raw.size() && !(raw[i] >= '@' && raw[i] <= '~'); ++i) {
+        }
+      } else if (i + 1 < raw.size() && raw[i + 1] == ']') {
+        for (i += 2; i < raw.size() && raw[i] != '\x07'; ++i) {
+        }
+      } else {
+        ++i;
+      }
+    } else if (raw[i] != '\r') {
+      shown += raw[i];
+    }
+  }
+  EXPECT_NE(shown.find("File 東京.flt written"), std::string::npos) << raw;
+  EXPECT_EQ(read_file(path("東京.flt")), kConverted);
+}
+
 TEST_F(Cli, ReportsInputThatCannotBeOpened) {
   expect_failure(run({"missing.fxml"}), "", kCannotOpen);
   fs::create_directories(path("folder.fxml"));
