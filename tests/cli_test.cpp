@@ -228,16 +228,19 @@ class Cli : public testing::Test {
           info.si_pid == pid) {
         return false;
       }
+      // The files that take the program's standard output and error are
+      // not its new file.
+      const auto is_new_file = [&](const std::string& name) {
+        return name.rfind(".std", 0) != 0 && name != input &&
+               std::find(before.begin(), before.end(), name) == before.end();
+      };
       for (const std::string& name : folder_listing(dir_)) {
-        if (name.rfind(".std", 0) != 0 &&
-            std::find(before.begin(), before.end(), name) == before.end()) {
-          return true;
-        }
+        if (is_new_file(name)) return true;
       }
       std::error_code ignored;
       for (const auto& fd : fs::directory_iterator(fds, ignored)) {
         const std::string target = fs::read_symlink(fd.path(), ignored).string();
-        if (target.rfind(folder, 0) == 0 && target != folder + input) return true;
+        if (target.rfind(folder, 0) == 0 && is_new_file(target.substr(folder.size()))) return true;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
