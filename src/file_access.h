@@ -79,6 +79,13 @@ class File {
 // "/", "\" and a drive's ":" on Windows.
 std::string_view path_separators();
 
+// Returns the folder part of `path` with its last separator, or "" for a
+// name in the current folder.
+inline std::string folder_of(const std::string& path) {
+  const std::size_t end = path.find_last_of(path_separators());
+  return end == std::string::npos ? std::string() : path.substr(0, end + 1);
+}
+
 // A path in the form the system's calls take: the bytes as they are on
 // POSIX systems, UTF-16 on Windows.
 #ifdef _WIN32

@@ -114,8 +114,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
     if (S_ISREG(old.st_mode) && (old.st_mode & S_IWUSR) == 0) return Status::read_only;
   }
   path_ = path;
-  const std::size_t end_of_folder = path.find_last_of(file_access::path_separators());
-  folder_ = end_of_folder == std::string::npos ? std::string() : path.substr(0, end_of_folder + 1);
+  folder_ = file_access::folder_of(path);
 
   int fd = -1;
 #if defined(O_TMPFILE) && !defined(SECTIFY_NAMED_TEMPORARY)

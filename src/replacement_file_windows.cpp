@@ -86,8 +86,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
     }
   }
   path_ = path;
-  const std::size_t end_of_folder = path.find_last_of(file_access::path_separators());
-  folder_ = end_of_folder == std::string::npos ? std::string() : path.substr(0, end_of_folder + 1);
+  folder_ = file_access::folder_of(path);
 
   // A name that no other file has, from a GUID the system makes, which
   // also serves a folder too deep for GetTempFileNameW.

@@ -49,10 +49,7 @@ TEST(LayoutChecks, NamesSectionHeadersBehindBlanksAndTabs) {
 LayoutFindings expected_findings(const std::string& bytes) {
   LayoutFindings expected;
   expected.utf16 = bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0;
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
-  }
+  std::string text = literal::text_of_file(bytes);
   for (const literal::Rule& rule : literal::kRules)
     literal::replace_all(text, rule.first, rule.second);
   const std::size_t main = text.find("\n[Main]");

@@ -36,13 +36,19 @@ inline void convert_flight_text(std::string& text) { convert_rule_by_rule(text, 
 // The plain-text flight file for the XML flight file `bytes`: each CR LF read
 // as LF (a lone CR is data), the text converted rule by rule with `replace`,
 // each LF written as CR LF.
-template <typename ReplaceAll>
-std::string convert_file_rule_by_rule(std::string_view bytes, ReplaceAll replace) {
+// The text of the file `bytes`: each CR LF read as LF, a lone CR kept.
+inline std::string text_of_file(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
   }
+  return text;
+}
+
+template <typename ReplaceAll>
+std::string convert_file_rule_by_rule(std::string_view bytes, ReplaceAll replace) {
+  std::string text = text_of_file(bytes);
   convert_rule_by_rule(text, replace);
   std::string file;
   file.reserve(text.size() + text.size() / 8);
