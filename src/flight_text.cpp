@@ -203,40 +203,75 @@ inline bool starts_with(const char* s, std::size_t n, std::size_t at, std::strin
   return left == 0 || *p == *q;
 }
 
+// Returns the index of the first `c` in p[0, 16), or 16 if there is none.
+std::size_t find_in_16(const char* p, char c) {
+#if SECTIFY_SSE2_SCAN
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+  return hits != 0 ? static_cast<std::size_t>(__builtin_ctz(hits)) : 16;
+#else
+  const void* hit = std::memchr(p, c, 16);
+  return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - p) : 16;
+#endif
+}
+
+// Copies the bytes of [p, end) before the first `c` to `out`, moving `out`
+// past them, and returns where that `c` is, or `end`. `out` may overlap
+// [p, end) from the left. Given an `input_end`, [p, end) lies in the input
+// and `out` in a separate output: then the bytes go sixteen at a time while
+// they lie before `input_end`, which may write up to kOutputSlack bytes
+// more than it copies.
+template <const Mode& kMode>
+const char* copy_until(const char* p, const char* end, char c, char*& out, const char* input_end) {
+  if (kMode.separate_output && input_end != nullptr) {
+    for (; input_end - p >= 16; p += 16, out += 16) {
+      std::memcpy(out, p, 16);
+      const std::size_t at = std::min(find_in_16(p, c), static_cast<std::size_t>(end - p));
+      if (at < 16) {
+        out += at;
+        return p + at;
+      }
+    }
+  }
+  const void* hit = std::memchr(p, c, static_cast<std::size_t>(end - p));
+  const char* const stop = hit != nullptr ? static_cast<const char*>(hit) : end;
+  std::memmove(out, p, static_cast<std::size_t>(stop - p));
+  out += stop - p;
+  return stop;
+}
+
 // Copies `field` to `out` with the character references of rules 8 to 10
 // decoded, left to right, and returns the end; sets `kept_ampersand` if a
-// '&' stays undecoded. `out` may overlap `field` from the left. This equals the three passes in
-// turn: each pattern begins with '&' and holds no other '&', so no two occurrences overlap, and no
-// replacement byte is a byte of any of the patterns, so no replacement
-// completes a new occurrence.
-char* copy_decoding(std::string_view field, char* out, bool& kept_ampersand) {
+// '&' stays undecoded (see copy_until for `out` and `input_end`). This
+// equals the three passes in turn: each pattern begins with '&' and holds
+// no other '&', so no two occurrences overlap, and no replacement byte is a
+// byte of any of the patterns, so no replacement completes a new
+// occurrence.
+template <const Mode& kMode>
+char* copy_decoding(std::string_view field, char* out, const char* input_end,
+                    bool& kept_ampersand) {
   kept_ampersand = false;
-  while (!field.empty()) {
-    const void* amp = std::memchr(field.data(), '&', field.size());
-    const std::size_t plain =
-        amp != nullptr ? static_cast<std::size_t>(static_cast<const char*>(amp) - field.data())
-                       : field.size();
-    std::memmove(out, field.data(), plain);
-    out += plain;
-    field.remove_prefix(plain);
-    if (field.empty()) break;
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  for (;;) {
+    p = copy_until<kMode>(p, end, '&', out, input_end);
+    if (p == end) return out;
+    const auto left = static_cast<std::size_t>(end - p);
     std::size_t order = 8;
     for (; order <= 10; ++order) {
       const RewriteRule& ref = rule(order);
-      if (starts_with(field.data(), field.size(), 0, ref.pattern)) {
+      if (starts_with(p, left, 0, ref.pattern)) {
         std::memcpy(out, ref.replacement.data(), ref.replacement.size());
         out += ref.replacement.size();
-        field.remove_prefix(ref.pattern.size());
+        p += ref.pattern.size();
         break;
       }
     }
     if (order > 10) {
-      *out++ = '&';
-      field.remove_prefix(1);
+      *out++ = *p++;
       kept_ampersand = true;
     }
   }
-  return out;
 }
 
 // Writes `count % kBlankRun` blanks at `out` and returns the end.
@@ -246,18 +281,19 @@ char* write_blanks(char* out, std::size_t count) {
 }
 
 // Copies `field` to `out` with each run of n blanks cut to n mod 4 and
-// returns the end. `out` may overlap `field` from the left.
-char* copy_reducing_blanks(std::string_view field, char* out) {
-  for (std::size_t i = 0; i < field.size();) {
-    if (field[i] != ' ') {
-      *out++ = field[i++];
-      continue;
-    }
-    std::size_t run = 0;
-    for (; i < field.size() && field[i] == ' '; ++i) ++run;
-    out = write_blanks(out, run);
+// returns the end (see copy_until for `out` and `input_end`).
+template <const Mode& kMode>
+char* copy_reducing_blanks(std::string_view field, char* out, const char* input_end) {
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  for (;;) {
+    p = copy_until<kMode>(p, end, ' ', out, input_end);
+    if (p == end) return out;
+    const char* run_end = p;
+    while (run_end != end && *run_end == ' ') ++run_end;
+    out = write_blanks(out, static_cast<std::size_t>(run_end - p));
+    p = run_end;
   }
-  return out;
 }
 
 // What the fast path needs to know of a byte inside a field.
@@ -384,15 +420,24 @@ bool convert_pieces(const char* s, std::size_t n, std::size_t& at, char*& out,
     at = copy_field<kMode>(s, at, n, out, classes);
     // Only a '"' may end a field; the next piece begins with it.
     if (at == n || s[at] != '"') return false;
-    // Rules 1 and 8 to 10 rework the copy in place, in their order.
+    // Rules 1 and 8 to 10, in their order, where they change the field:
+    // into a separate output the field is copied again from the input, which
+    // is still intact; else it is reworked in place.
+    const auto size = static_cast<std::size_t>(out - field);
+    const std::string_view from = kMode.separate_output ? std::string_view(s + at - size, size)
+                                                        : std::string_view(field, size);
+    const char* const input_end = kMode.separate_output ? s + n : nullptr;
     if (classes & kBlankAfterBlank) {
-      out = copy_reducing_blanks(std::string_view(field, static_cast<std::size_t>(out - field)),
-                                 field);
+      out = copy_reducing_blanks<kMode>(from, field, input_end);
     }
     if (classes & kAmpersand) {
       bool kept_ampersand;
-      out = copy_decoding(std::string_view(field, static_cast<std::size_t>(out - field)), field,
-                          kept_ampersand);
+      // After rule 1 the field is reworked where it stands.
+      out =
+          classes & kBlankAfterBlank
+              ? copy_decoding<kMode>(std::string_view(field, static_cast<std::size_t>(out - field)),
+                                     field, nullptr, kept_ampersand)
+              : copy_decoding<kMode>(from, field, input_end, kept_ampersand);
       // Decoding makes no '&', so only a '&' it left may begin a reference.
       if (!kept_ampersand) classes = static_cast<unsigned char>(classes & ~kAmpersand);
     }
