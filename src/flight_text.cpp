@@ -1,5 +1,6 @@
 #include "flight_text.h"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstddef>
