@@ -387,14 +387,14 @@ std::string kept_reference(const std::string& output, int line, const std::strin
 }
 
 TEST_F(Cli, WarnsWhereTheInputLeavesTheExpectedLayout) {
-  const std::string head =
-      "<?xml version=\"1.0\"?>\r\n<SimBase.Document>\r\n    <Flight.Sections>\r\n"
-      "        <Section Name=\"Main\">\r\n";
+  const std::string opening =
+      "<?xml version=\"1.0\"?>\r\n<SimBase.Document>\r\n    <Flight.Sections>\r\n";
+  const std::string main = "        <Section Name=\"Main\">\r\n";
+  const std::string head = opening + main;
   const std::string pre =
-      "<?xml version=\"1.0\"?>\r\n<SimBase.Document>\r\n    <Flight.Sections>\r\n"
+      opening +
       "        <Section Name=\"Pre\">\r\n"
       "            <Property Name=\"a\" Value=\"1\" />\r\n        </Section>\r\n";
-  const std::string main = "        <Section Name=\"Main\">\r\n";
   const std::string tail = "    </Flight.Sections>\r\n</SimBase.Document>\r\n";
   const std::string property = "            <Property Name=\"a\" Value=\"b\" />\r\n";
   struct Case {
