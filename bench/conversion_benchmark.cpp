@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/flight_file_converter.h"
 #include "flight_generator.h"
-#include "flight_text.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "flight_text.h"
+#include "conversion/flight_text.h"
 #include "literal_conversion.h"
 
 int main(int argc, char** argv) {

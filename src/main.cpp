@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "file_access.h"
-#include "flight_file.h"
+#include "files/file_access.h"
+#include "files/flight_file.h"
+#include "files/replacement_file.h"
 #include "output_name.h"
-#include "replacement_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "flight_text.h"
+#include "conversion/flight_text.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/flight_file_converter.h"
 #include "literal_conversion.h"
 
 namespace sectify {

@@ -1,4 +1,4 @@
-#include "layout_checks.h"
+#include "conversion/internal/layout_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "flight_text.h"
+#include "conversion/flight_file_converter.h"
 #include "literal_conversion.h"
 
-namespace sectify {
+namespace sectify::internal {
 namespace {
 
 using namespace std::string_literals;
@@ -146,4 +146,4 @@ TEST(LayoutChecks, ConverterAgreesWithTheLiteralOutputOnRandomFlights) {
 }
 
 }  // namespace
-}  // namespace sectify
+}  // namespace sectify::internal

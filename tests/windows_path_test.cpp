@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "file_access.h"
+#include "files/file_access.h"
 
 namespace sectify::file_access {
 namespace {

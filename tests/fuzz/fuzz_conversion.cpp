@@ -11,7 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "flight_text.h"
+#include "conversion/flight_file_converter.h"
+#include "conversion/flight_text.h"
 #include "literal_conversion.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,6 +1,6 @@
-#include "layout_checks.h"
+#include "conversion/internal/layout_checks.h"
 
-namespace sectify {
+namespace sectify::internal {
 namespace {
 
 bool is_reference_byte(char c) {
@@ -33,6 +33,10 @@ std::optional<std::string_view> section_header_name(std::string_view line) {
   return line.substr(1, line.size() - 2);
 }
 
+bool is_utf16_byte_order_mark(std::string_view first_bytes) {
+  return first_bytes == "\xFF\xFE" || first_bytes == "\xFE\xFF";
+}
+
 void check_output_line(std::string_view line, std::uint64_t number, bool in_form,
                        bool may_hold_reference, LayoutFindings& findings) {
   if (!in_form && findings.lines_not_in_form++ == 0) findings.first_line_not_in_form = number;
@@ -49,4 +53,4 @@ void check_dropped_line(std::string_view line, LayoutFindings& findings) {
   if (name && findings.sections_left_out++ == 0) findings.first_section_left_out = *name;
 }
 
-}  // namespace sectify
+}  // namespace sectify::internal

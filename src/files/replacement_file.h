@@ -2,12 +2,12 @@
 // old one, which takes the old one's name in one step only when complete,
 // and which nothing leaves behind: neither a failure nor an interruption.
 
-#ifndef SECTIFY_REPLACEMENT_FILE_H_
-#define SECTIFY_REPLACEMENT_FILE_H_
+#ifndef SECTIFY_FILES_REPLACEMENT_FILE_H_
+#define SECTIFY_FILES_REPLACEMENT_FILE_H_
 
 #include <string>
 
-#include "file_access.h"
+#include "files/file_access.h"
 
 namespace sectify {
 
@@ -58,4 +58,4 @@ class ReplacementFile {
 
 }  // namespace sectify
 
-#endif  // SECTIFY_REPLACEMENT_FILE_H_
+#endif  // SECTIFY_FILES_REPLACEMENT_FILE_H_

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string>
 
-#include "replacement_file.h"
+#include "files/replacement_file.h"
 
 namespace sectify {
 namespace {

@@ -1,13 +1,13 @@
 // Converting an XML flight file into a plain-text flight file, streamed from
 // one open file to the other in blocks of a fixed size.
 
-#ifndef SECTIFY_FLIGHT_FILE_H_
-#define SECTIFY_FLIGHT_FILE_H_
+#ifndef SECTIFY_FILES_FLIGHT_FILE_H_
+#define SECTIFY_FILES_FLIGHT_FILE_H_
 
 #include <cstddef>
 
-#include "file_access.h"
-#include "layout_checks.h"
+#include "conversion/layout_findings.h"
+#include "files/file_access.h"
 
 namespace sectify {
 
@@ -28,4 +28,4 @@ StreamResult convert_file(const file_access::File& input, const file_access::Fil
 
 }  // namespace sectify
 
-#endif  // SECTIFY_FLIGHT_FILE_H_
+#endif  // SECTIFY_FILES_FLIGHT_FILE_H_

@@ -4,8 +4,8 @@
 // Windows and bytes as they are elsewhere; only this layer turns them into
 // what the system takes.
 
-#ifndef SECTIFY_FILE_ACCESS_H_
-#define SECTIFY_FILE_ACCESS_H_
+#ifndef SECTIFY_FILES_FILE_ACCESS_H_
+#define SECTIFY_FILES_FILE_ACCESS_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -122,4 +122,4 @@ void start_writeback(const File& file);
 
 }  // namespace sectify::file_access
 
-#endif  // SECTIFY_FILE_ACCESS_H_
+#endif  // SECTIFY_FILES_FILE_ACCESS_H_

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "file_access.h"
+#include "files/file_access.h"
 
 namespace sectify::file_access {
 namespace {

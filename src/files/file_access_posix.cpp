@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "file_access.h"
+#include "files/file_access.h"
 
 namespace sectify::file_access {
 namespace {

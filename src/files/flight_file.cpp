@@ -1,9 +1,9 @@
-#include "flight_file.h"
+#include "files/flight_file.h"
 
 #include <memory>
 #include <string_view>
 
-#include "flight_text.h"
+#include "conversion/flight_file_converter.h"
 
 namespace sectify {
 namespace {

@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "replacement_file.h"
+#include "files/replacement_file.h"
 
 namespace sectify {
 namespace {

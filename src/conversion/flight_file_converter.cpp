@@ -1,0 +1,102 @@
+#include "conversion/flight_file_converter.h"
+
+#include <cstring>
+#include <string>
+
+#include "conversion/internal/layout_checks.h"
+#include "conversion/internal/line_engine.h"
+#include "conversion/internal/line_mode.h"
+
+namespace sectify {
+
+using internal::kFileStream;
+
+struct FlightFileConverter::State {
+  // Makes room for `input` bytes of input after the output kept so far and
+  // returns where the output begins.
+  char* output_for(std::size_t input);
+
+  // Where the layout checks record what they find, if they run.
+  LayoutFindings* checks() { return check_layout ? &findings : nullptr; }
+
+  std::string carry;   // the input's unfinished last line
+  std::string output;  // the output; [0, returned) went to the caller
+  std::size_t returned = 0;
+  internal::LineState lines;
+  bool check_layout = true;
+  LayoutFindings findings;
+  std::string first_bytes;  // of the input, up to the two of a byte order mark
+};
+
+char* FlightFileConverter::State::output_for(std::size_t input) {
+  // What the caller has taken goes; all of it lies before both pending
+  // lines.
+  const std::size_t kept = lines.w - returned;
+  std::memmove(output.data(), output.data() + returned, kept);
+  lines.w = kept;
+  for (std::size_t& p : lines.pending) p -= returned;
+  returned = 0;
+  // Each byte of input gives at most two of output: a LF becomes CR LF,
+  // and no rule lengthens anything.
+  const std::size_t need = kept + 2 * input + internal::kOutputSlack;
+  if (output.size() < need) output.resize(need);
+  return output.data();
+}
+
+FlightFileConverter::FlightFileConverter(bool check_layout) : state_(std::make_unique<State>()) {
+  state_->check_layout = check_layout;
+}
+
+FlightFileConverter::~FlightFileConverter() = default;
+
+std::string_view FlightFileConverter::convert(std::string_view block) {
+  State& s = *state_;
+  constexpr std::size_t kMarkSize = 2;
+  if (s.first_bytes.size() < kMarkSize) {
+    s.first_bytes.append(block.substr(0, kMarkSize - s.first_bytes.size()));
+    s.findings.utf16 = internal::is_utf16_byte_order_mark(s.first_bytes);
+  }
+  // Only complete lines are converted; the rest waits for its line end.
+  const std::size_t last_lf = block.rfind('\n');
+  if (last_lf == std::string_view::npos) {
+    s.carry.append(block);
+    return {};
+  }
+  char* const out = s.output_for(s.carry.size() + block.size());
+  std::size_t complete = last_lf + 1;
+  if (!s.carry.empty()) {
+    const std::size_t first = block.find('\n') + 1;
+    s.carry.append(block.substr(0, first));
+    internal::convert_lines<kFileStream>(s.carry.data(), s.carry.size(), out, s.lines, s.checks());
+    s.carry.clear();
+    block.remove_prefix(first);
+    complete -= first;
+  }
+  internal::convert_lines<kFileStream>(block.data(), complete, out, s.lines, s.checks());
+  s.carry.append(block.substr(complete));
+  // Until the marker is found, the output is a line end and the lines
+  // still open; after it, everything before the last line end is final.
+  s.returned = s.lines.main_found ? s.lines.pending[1] : 0;
+  return std::string_view(s.output.data(), s.returned);
+}
+
+std::string_view FlightFileConverter::finish() {
+  State& s = *state_;
+  char* const out = s.output_for(s.carry.size());
+  internal::convert_lines<kFileStream>(s.carry.data(), s.carry.size(), out, s.lines, s.checks());
+  s.carry.clear();
+  internal::cut_at_end<kFileStream>(out, s.lines, s.checks());
+  if (!s.lines.main_found) {
+    // Without the marker the whole text is cut: no section went astray.
+    s.findings.sections_left_out = 0;
+    s.findings.first_section_left_out.clear();
+  }
+  s.returned = s.lines.w;
+  return std::string_view(s.output.data(), s.returned);
+}
+
+bool FlightFileConverter::main_found() const { return state_->lines.main_found; }
+
+const LayoutFindings& FlightFileConverter::findings() const { return state_->findings; }
+
+}  // namespace sectify

@@ -1,0 +1,39 @@
+// What the conversion found where its input departs from the layout it
+// expects, so that a user hears of an output that is not a faithful
+// conversion.
+
+#ifndef SECTIFY_CONVERSION_LAYOUT_FINDINGS_H_
+#define SECTIFY_CONVERSION_LAYOUT_FINDINGS_H_
+
+#include <cstdint>
+#include <string>
+
+namespace sectify {
+
+// Each kind of departure with its first instance and its count. Line
+// numbers count the lines of the output from 1: the empty first line is
+// line 1, the "[Main]" line is line 2.
+struct LayoutFindings {
+  bool utf16 = false;  // the input begins with a UTF-16 byte order mark
+
+  // Section header lines before "[Main]" that the cut dropped, where it
+  // found "[Main]".
+  std::uint64_t sections_left_out = 0;
+  std::string first_section_left_out;  // its name
+
+  // Output lines not in the plain-text form: neither empty, nor "[" ... "]"
+  // without "<", nor a line holding "=" without "<" that begins with
+  // neither a blank nor a tab.
+  std::uint64_t lines_not_in_form = 0;
+  std::uint64_t first_line_not_in_form = 0;
+
+  // Output lines that keep a character reference: "&", ASCII letters,
+  // digits or "#", then ";".
+  std::uint64_t lines_with_references = 0;
+  std::uint64_t first_line_with_reference = 0;
+  std::string first_reference;  // the first one on that line
+};
+
+}  // namespace sectify
+
+#endif  // SECTIFY_CONVERSION_LAYOUT_FINDINGS_H_
