@@ -35,9 +35,9 @@ std::string generate_flight(std::size_t size, std::uint64_t seed) {
         default:
           for (std::size_t word = random() % 6 + 1; word > 0; --word) {
             text += kWords[random() % std::size(kWords)];
-            // Mostly one blank between words, sometimes a run that the
-            // conversion shortens.
-            if (word > 1) text += random() % 8 == 0 ? "      " : " ";
+            // Mostly one blank between words, sometimes two, which the
+            // conversion checks for a run to shorten and leaves as they are.
+            if (word > 1) text += random() % 8 == 0 ? "  " : " ";
           }
       }
       text += "\" />\r\n";

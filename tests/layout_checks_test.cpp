@@ -50,6 +50,17 @@ LayoutFindings expected_findings(const std::string& bytes) {
   LayoutFindings expected;
   expected.utf16 = bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0;
   std::string text = literal::text_of_file(bytes);
+  std::uint64_t input_line = 0;
+  for (std::size_t begin = 0; begin <= text.size(); ++input_line) {
+    const std::size_t end = std::min(text.find('\n', begin), text.size());
+    const std::string_view line = std::string_view(text).substr(begin, end - begin);
+    const std::size_t body = line.find_first_not_of(' ');
+    if (body != std::string_view::npos && line.find("    ", body) != std::string_view::npos &&
+        expected.lines_with_blank_runs++ == 0) {
+      expected.first_line_with_blank_run = input_line + 1;
+    }
+    begin = end + 1;
+  }
   for (const literal::Rule& rule : literal::kRules)
     literal::replace_all(text, rule.first, rule.second);
   const std::size_t main = text.find("\n[Main]");
@@ -90,6 +101,8 @@ void expect_same(const LayoutFindings& found, const LayoutFindings& expected,
   EXPECT_EQ(found.lines_with_references, expected.lines_with_references) << context;
   EXPECT_EQ(found.first_line_with_reference, expected.first_line_with_reference) << context;
   EXPECT_EQ(found.first_reference, expected.first_reference) << context;
+  EXPECT_EQ(found.lines_with_blank_runs, expected.lines_with_blank_runs) << context;
+  EXPECT_EQ(found.first_line_with_blank_run, expected.first_line_with_blank_run) << context;
 }
 
 TEST(LayoutChecks, ConverterFindsWhatTheOutputShows) {

@@ -1,5 +1,7 @@
 #include "conversion/internal/layout_checks.h"
 
+#include "conversion/internal/rewrite_rules.h"
+
 namespace sectify::internal {
 namespace {
 
@@ -35,6 +37,16 @@ std::optional<std::string_view> section_header_name(std::string_view line) {
 
 bool is_utf16_byte_order_mark(std::string_view first_bytes) {
   return first_bytes == "\xFF\xFE" || first_bytes == "\xFE\xFF";
+}
+
+bool cuts_blank_run(std::string_view line) {
+  const std::size_t indentation = line.find_first_not_of(' ');
+  return indentation != std::string_view::npos &&
+         line.find(rule(1).pattern, indentation) != std::string_view::npos;
+}
+
+void check_blank_run(std::uint64_t number, LayoutFindings& findings) {
+  if (findings.lines_with_blank_runs++ == 0) findings.first_line_with_blank_run = number;
 }
 
 void check_output_line(std::string_view line, std::uint64_t number, bool in_form,

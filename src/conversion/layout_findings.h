@@ -11,8 +11,8 @@
 namespace sectify {
 
 // Each kind of departure with its first instance and its count. Line
-// numbers count the lines of the output from 1: the empty first line is
-// line 1, the "[Main]" line is line 2.
+// numbers count the lines of the output from 1, unless said otherwise: the
+// empty first line is line 1, the "[Main]" line is line 2.
 struct LayoutFindings {
   bool utf16 = false;  // the input begins with a UTF-16 byte order mark
 
@@ -32,6 +32,12 @@ struct LayoutFindings {
   std::uint64_t lines_with_references = 0;
   std::uint64_t first_line_with_reference = 0;
   std::string first_reference;  // the first one on that line
+
+  // Input lines that hold, after their leading blanks, four or more blanks
+  // in a row, which the conversion shortens. These count the lines of the
+  // input from 1.
+  std::uint64_t lines_with_blank_runs = 0;
+  std::uint64_t first_line_with_blank_run = 0;
 };
 
 }  // namespace sectify

@@ -76,13 +76,21 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
     std::size_t line_end;
     unsigned char classes = kPlain;
     const bool shaped = convert_shaped_line<kMode>(in, r, n, out, state.w, line_end, r, classes);
+    ++state.input_lines;
     if (!shaped) {
       const void* lf = std::memchr(in + r, '\n', n - r);
       const std::size_t e =
           lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - in) : n;
       line_end = kMode.crlf_read && e < n && e > r && in[e - 1] == '\r' ? e - 1 : e;
-      state.w = convert_any_line(std::string_view(in + r, line_end - r), out, state.w);
+      const std::string_view input_line(in + r, line_end - r);
+      // Read before the line is overwritten in place.
+      if (findings != nullptr && cuts_blank_run(input_line)) classes = kBlankRunCut;
+      state.w = convert_any_line(input_line, out, state.w);
       r = e + 1;
+    }
+    // A shaped line's blank runs after its indentation lie in its fields.
+    if (findings != nullptr && (classes & kBlankRunCut) != 0) {
+      check_blank_run(state.input_lines, *findings);
     }
     if (line_end == n) break;  // the text's last line, without a line end
     const std::size_t begin = state.pending[1];

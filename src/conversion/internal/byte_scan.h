@@ -95,6 +95,7 @@ enum ByteClass : unsigned char {
   kBlank = 2,            // rule 1 may shorten a run of these
   kAmpersand = 4,        // may begin a character reference
   kBlankAfterBlank = 8,  // not a byte's class: set when two blanks meet
+  kBlankRunCut = 16,     // not a byte's class: set when rule 1 cuts a run of blanks
 };
 
 inline constexpr char kStopBytes[] = {'"', '<', '>', '\n', '\0'};

@@ -81,9 +81,12 @@ inline char* write_blanks(char* out, std::size_t count) {
 }
 
 // Copies `field` to `out` with each run of n blanks cut to n mod 4 and
-// returns the end (see copy_until for `out` and `input_end`).
+// returns the end (see copy_until for `out` and `input_end`). Sets
+// `run_cut` if a run was long enough to be cut.
 template <const Mode& kMode>
-char* copy_reducing_blanks(std::string_view field, char* out, const char* input_end) {
+char* copy_reducing_blanks(std::string_view field, char* out, const char* input_end,
+                           bool& run_cut) {
+  run_cut = false;
   const char* p = field.data();
   const char* const end = p + field.size();
   for (;;) {
@@ -91,7 +94,9 @@ char* copy_reducing_blanks(std::string_view field, char* out, const char* input_
     if (p == end) return out;
     const char* run_end = p;
     while (run_end != end && *run_end == ' ') ++run_end;
-    out = write_blanks(out, static_cast<std::size_t>(run_end - p));
+    const auto run = static_cast<std::size_t>(run_end - p);
+    run_cut = run_cut || run >= kBlankRun;
+    out = write_blanks(out, run);
     p = run_end;
   }
 }

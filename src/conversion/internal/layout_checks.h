@@ -29,6 +29,14 @@ std::optional<std::string_view> section_header_name(std::string_view line);
 // UTF-16 byte order mark, little- or big-endian.
 bool is_utf16_byte_order_mark(std::string_view first_bytes);
 
+// Returns whether `line` holds, after its leading blanks, a run of four or
+// more blanks, which rule 1 shortens.
+bool cuts_blank_run(std::string_view line);
+
+// Records input line `number`, which holds a blank run that rule 1
+// shortens.
+void check_blank_run(std::uint64_t number, LayoutFindings& findings);
+
 // Records output line `number`, `line`, whose form is known: its reference
 // is looked for only if it `may_hold_reference`.
 void check_output_line(std::string_view line, std::uint64_t number, bool in_form,

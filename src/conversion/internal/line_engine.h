@@ -22,7 +22,8 @@ struct LineState {
   std::size_t w = 0;
   std::array<std::size_t, 2> pending{};
   bool main_found = false;
-  std::uint64_t lines = 0;  // lines of the output made final, once the marker is found
+  std::uint64_t lines = 0;        // lines of the output made final, once the marker is found
+  std::uint64_t input_lines = 0;  // lines of the input converted so far
 };
 
 // Converts the lines of in[0, n) and writes the result at out + state.w.

@@ -92,7 +92,9 @@ template <const Mode& kMode, typename S, std::size_t kI = 0>
                                                         : std::string_view(field, size);
     const char* const input_end = kMode.separate_output ? s + n : nullptr;
     if (classes & kBlankAfterBlank) {
-      out = copy_reducing_blanks<kMode>(from, field, input_end);
+      bool run_cut;
+      out = copy_reducing_blanks<kMode>(from, field, input_end, run_cut);
+      if (run_cut) classes = static_cast<unsigned char>(classes | kBlankRunCut);
     }
     if (classes & kAmpersand) {
       bool kept_ampersand;
