@@ -12,19 +12,18 @@
 
 #include "files/file_access.h"
 #include "files/flight_file.h"
+#include "files/interruption.h"
 #include "files/replacement_file.h"
 #include "output_name.h"
 
 namespace {
-
-constexpr std::string_view kCannotRead = "\nFile could not be read\n";
-constexpr std::string_view kTooLarge = "\nFile is too large to convert\n";
 
 // The input is read in blocks of this size, or of the file's size when it
 // is smaller, so that a small file pays for no larger buffer.
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 constexpr std::size_t kSmallestBlock = std::size_t{4} << 10;
 
+using sectify::file_access::ErrorCode;
 using sectify::file_access::Stream;
 
 // Writes `parts` to `stream` one after the other, as one message. Returns
@@ -35,10 +34,16 @@ bool print(Stream stream, std::initializer_list<std::string_view> parts) {
   return sectify::file_access::write_message(stream, message);
 }
 
+// Prints on standard error, as one line with its empty line before, `what`
+// failed and the system's reason, `error`.
+void report_failure(std::string_view what, ErrorCode error) {
+  print(Stream::error, {"\n", what, ": ", sectify::file_access::describe(error), "\n"});
+}
+
 // Prints on standard error a warning for each kind of departure from the
 // expected layout that `result` holds, naming the first instance, in a
 // fixed order, and the warning for an empty output.
-void warn_of_layout(const sectify::StreamResult& result, std::string_view argument,
+void warn_of_layout(const sectify::StreamResult& result, std::string_view input,
                     std::string_view output) {
   const sectify::LayoutFindings& found = result.findings;
   if (found.sections_left_out > 0) {
@@ -57,8 +62,15 @@ void warn_of_layout(const sectify::StreamResult& result, std::string_view argume
            " keeps the reference ", found.first_reference,
            " undecoded (such lines: ", std::to_string(found.lines_with_references), ")\n"});
   }
+  if (found.lines_with_blank_runs > 0) {
+    print(Stream::error,
+          {"\nWarning: line ", std::to_string(found.first_line_with_blank_run), " of ", input,
+           " has four or more blanks in a row after its indentation, which the "
+           "conversion shortens (such lines: ",
+           std::to_string(found.lines_with_blank_runs), ")\n"});
+  }
   if (found.utf16) {
-    print(Stream::error, {"\nWarning: ", argument, " is UTF-16 text, which is not converted\n"});
+    print(Stream::error, {"\nWarning: ", input, " is UTF-16 text, which is not converted\n"});
   }
   if (!result.main_found) {
     print(Stream::error, {"\nWarning: no Main section found, the output is empty\n"});
@@ -66,18 +78,21 @@ void warn_of_layout(const sectify::StreamResult& result, std::string_view argume
 }
 
 // Converts the file that `arguments` names, reporting on the console, and
-// returns the exit status. Sets `output_lost` if a message to standard
+// returns the exit status. Sets `output_error` if a message to standard
 // output was lost.
-int run(const std::vector<std::string>& arguments, bool& output_lost) {
+int run(const std::vector<std::string>& arguments, std::optional<ErrorCode>& output_error) {
+  const auto tell = [&output_error](std::initializer_list<std::string_view> parts) {
+    if (!print(Stream::output, parts)) output_error = sectify::file_access::last_error();
+  };
   if (arguments.size() != 1) {
-    output_lost = !print(Stream::output, {"\nUsage: Sectify <filename.fxml>\n"});
+    tell({"\nUsage: Sectify <filename.fxml>\n"});
     return 1;
   }
   const std::string& input = arguments[0];
   const std::optional<std::string> output =
       sectify::output_name_for(input, sectify::file_access::path_separators());
   if (!output) {
-    output_lost = !print(Stream::output, {"\n", input, " is not an fxml file\n"});
+    tell({"\n", input, " is not an fxml file\n"});
     return 1;
   }
 
@@ -86,21 +101,24 @@ int run(const std::vector<std::string>& arguments, bool& output_lost) {
     print(Stream::error, {"\nFile could not be opened\n"});
     return 1;
   }
-  std::uint64_t size = 0;
-  if (!sectify::file_access::size_of(file, size)) {
-    print(Stream::error, {kCannotRead});
-    return 1;
-  }
-  const auto cannot_write = [&] {
-    print(Stream::error, {"\nFile ", *output, " could not be written\n"});
+  const auto cannot_read = [](ErrorCode error) {
+    report_failure("File could not be read", error);
     return 1;
   };
+  const auto cannot_write = [&output](ErrorCode error) {
+    report_failure("File " + *output + " could not be written", error);
+    return 1;
+  };
+  std::uint64_t size = 0;
+  if (!sectify::file_access::size_of(file, size)) {
+    return cannot_read(sectify::file_access::last_error());
+  }
   sectify::ReplacementFile replacement;
   switch (replacement.create(*output, file)) {
     case sectify::ReplacementFile::Status::created:
       break;
     case sectify::ReplacementFile::Status::failed:
-      return cannot_write();
+      return cannot_write(replacement.error());
     case sectify::ReplacementFile::Status::is_input:
       print(Stream::error, {"\nFile ", *output, " is the input file and was not replaced\n"});
       return 1;
@@ -111,15 +129,13 @@ int run(const std::vector<std::string>& arguments, bool& output_lost) {
   const auto block =
       static_cast<std::size_t>(std::clamp<std::uint64_t>(size, kSmallestBlock, kBlockSize));
   const sectify::StreamResult result = sectify::convert_file(file, replacement.file(), block);
-  if (result.status == sectify::StreamStatus::cannot_read || !file.close()) {
-    print(Stream::error, {kCannotRead});
-    return 1;
-  }
-  if (result.status == sectify::StreamStatus::cannot_write || !replacement.commit()) {
-    return cannot_write();
-  }
+  if (result.status == sectify::StreamStatus::cannot_read) return cannot_read(result.error);
+  if (!file.close()) return cannot_read(sectify::file_access::last_error());
+  if (result.status == sectify::StreamStatus::cannot_write) return cannot_write(result.error);
+  if (!replacement.commit()) return cannot_write(replacement.error());
+  // The output is the new file now: the run reports it, whatever comes.
   warn_of_layout(result, input, *output);
-  output_lost = !print(Stream::output, {"\nFile ", *output, " written\n"});
+  tell({"\nFile ", *output, " written\n"});
   return 0;
 }
 
@@ -133,18 +149,19 @@ int main(int argc, char** argv) {
 #endif
   sectify::prepare_for_interruption();
   int status;
-  bool output_lost = false;
+  std::optional<ErrorCode> output_error;
   try {
-    status = run(sectify::file_access::arguments_of(argc, argv), output_lost);
+    status = run(sectify::file_access::arguments_of(argc, argv), output_error);
   } catch (const std::bad_alloc&) {
     // Only a line too long for memory gets here; the new output file went
     // with the stack.
-    print(Stream::error, {kTooLarge});
+    print(Stream::error, {"\nFile is too large to convert\n"});
     status = 1;
   }
-  // A success that cannot be told is no success.
-  if (!sectify::file_access::flush_output() || output_lost) {
-    print(Stream::error, {"\nStandard output could not be written\n"});
+  // A message that the user was to read and cannot is a failure of the run,
+  // even after the output was written.
+  if (output_error) {
+    report_failure("Standard output could not be written", *output_error);
     return 1;
   }
   return status;

@@ -26,16 +26,27 @@ using NativeChar = char;
 // UTF-16 into UTF-8 on Windows, the bytes as they are elsewhere.
 std::vector<std::string> arguments_of(int argc, NativeChar** argv);
 
+// The code of a failure as the system reports it: errno on POSIX systems,
+// GetLastError's code on Windows.
+using ErrorCode = unsigned long;
+
+// Returns the code of the last failure of a system call on this thread.
+ErrorCode last_error();
+
+// Returns the system's description of `code`, in the user's language where
+// the system has one, as UTF-8 without a final line end.
+std::string describe(ErrorCode code);
+
 enum class Stream { output, error };
 
-// Writes `text` to standard output or standard error. On a Windows console
-// it goes as UTF-16, each LF as CR LF, so that every name shows as typed
-// whatever the console's code page; anywhere else as its bytes. Returns
-// false if the system reports it lost.
+// Writes `text` to standard output or standard error, and flushes it, so
+// that the messages keep their order whatever the two streams are. On a
+// Windows console it goes as UTF-16, each LF as CR LF, so that every name
+// shows as typed whatever the console's code page; anywhere else as its
+// bytes. Returns false, with last_error() telling why, if the system
+// reports it lost; a Windows process started without the stream at all
+// has no one to tell, which is no loss.
 bool write_message(Stream stream, std::string_view text);
-
-// Flushes standard output; returns false if anything written to it was lost.
-bool flush_output();
 
 // A file descriptor or Windows HANDLE, stored as an integer.
 using NativeHandle = std::intptr_t;

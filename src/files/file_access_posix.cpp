@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
+#include <cstring>
 
 #include "files/file_access.h"
 
@@ -25,12 +27,22 @@ std::vector<std::string> arguments_of(int argc, NativeChar** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-bool write_message(Stream stream, std::string_view text) {
-  std::FILE* const file = stream == Stream::output ? stdout : stderr;
-  return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+ErrorCode last_error() { return static_cast<ErrorCode>(errno); }
+
+std::string describe(ErrorCode code) {
+  // The user's language, loaded only now that a failure needs it: a run
+  // that succeeds pays nothing for it. All categories, as a statically
+  // linked C library translates nothing for less; the program works on
+  // bytes and formats no number that the other categories could change.
+  static const bool localized = std::setlocale(LC_ALL, "") != nullptr;
+  static_cast<void>(localized);
+  return std::strerror(static_cast<int>(code));
 }
 
-bool flush_output() { return std::fflush(stdout) == 0 && std::ferror(stdout) == 0; }
+bool write_message(Stream stream, std::string_view text) {
+  std::FILE* const file = stream == Stream::output ? stdout : stderr;
+  return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+}
 
 std::string_view path_separators() { return "/"; }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "files/device_names.h"
 #include "files/file_access.h"
 
 namespace sectify::file_access {
@@ -68,16 +69,34 @@ std::vector<std::string> arguments_of(int argc, NativeChar** argv) {
   return arguments;
 }
 
+ErrorCode last_error() { return GetLastError(); }
+
+std::string describe(ErrorCode code) {
+  wchar_t* text = nullptr;
+  // Language 0: the user's language where the system has the message in it.
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (length == 0) return "error " + std::to_string(code);
+  std::wstring_view message(text, length);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) {
+    message.remove_suffix(1);
+  }
+  std::string narrow = to_utf8(message);
+  LocalFree(text);
+  return narrow;
+}
+
 bool write_message(Stream stream, std::string_view text) {
   std::FILE* const file = stream == Stream::output ? stdout : stderr;
   const HANDLE handle =
       GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  // A process started without the stream has no one to tell.
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
   DWORD mode = 0;
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
-    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (GetConsoleMode(handle, &mode) == 0) {
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
   }
-  // What went before through the C runtime comes first.
-  if (std::fflush(file) != 0) return false;
   std::wstring wide;
   for (const wchar_t c : to_utf16(text)) {
     if (c == L'\n') wide += L'\r';
@@ -88,8 +107,6 @@ bool write_message(Stream stream, std::string_view text) {
              0 &&
          written == wide.size();
 }
-
-bool flush_output() { return std::fflush(stdout) == 0 && std::ferror(stdout) == 0; }
 
 NativePath native_path(const std::string& path) {
   NativePath wide = to_utf16(path);
@@ -104,31 +121,8 @@ NativePath native_path(const std::string& path) {
   return long_form(full);
 }
 
-namespace {
-
-// Whether the file-name part of `path` is one of the names Windows keeps for
-// devices, with or without an extension ("nul", "COM1.fxml"): opening one
-// opens the device, which may wait for input without end.
-bool names_device(std::string_view path) {
-  const std::size_t last = path.find_last_of(path_separators());
-  std::string_view name = last == std::string_view::npos ? path : path.substr(last + 1);
-  name = name.substr(0, name.find('.'));
-  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  std::string upper(name);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-    if (upper == device) return true;
-  }
-  return upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) &&
-         upper[3] >= '1' && upper[3] <= '9';
-}
-
-}  // namespace
-
 File open_for_reading(const std::string& path) {
-  if (names_device(path)) return File();
+  if (names_windows_device(path)) return File();
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all.
   File file =
       adopt(CreateFileW(native_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -22,6 +22,10 @@ bool write_out(const file_access::File& output, std::string_view bytes, std::siz
   return true;
 }
 
+// Returns the result of a stream that ended in `status`, for the reason
+// the system gives for its last failure.
+StreamResult failure(StreamStatus status) { return {status, file_access::last_error(), false, {}}; }
+
 }  // namespace
 
 StreamResult convert_file(const file_access::File& input, const file_access::File& output,
@@ -32,15 +36,14 @@ StreamResult convert_file(const file_access::File& input, const file_access::Fil
   std::size_t unsynced = 0;
   for (;;) {
     const std::ptrdiff_t got = file_access::read_some(input, block.get(), block_size);
-    if (got < 0) return {StreamStatus::cannot_read, false, {}};
+    if (got < 0) return failure(StreamStatus::cannot_read);
     if (got == 0) break;
     const std::string_view done =
         converter.convert(std::string_view(block.get(), static_cast<std::size_t>(got)));
-    if (!write_out(output, done, unsynced)) return {StreamStatus::cannot_write, false, {}};
+    if (!write_out(output, done, unsynced)) return failure(StreamStatus::cannot_write);
   }
-  if (!write_out(output, converter.finish(), unsynced))
-    return {StreamStatus::cannot_write, false, {}};
-  return {StreamStatus::ok, converter.main_found(), converter.findings()};
+  if (!write_out(output, converter.finish(), unsynced)) return failure(StreamStatus::cannot_write);
+  return {StreamStatus::ok, 0, converter.main_found(), converter.findings()};
 }
 
 }  // namespace sectify

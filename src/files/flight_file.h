@@ -15,8 +15,9 @@ enum class StreamStatus { ok, cannot_read, cannot_write };
 
 struct StreamResult {
   StreamStatus status;
-  bool main_found = false;  // false: the output is empty
-  LayoutFindings findings;  // where the input departs from the expected layout
+  file_access::ErrorCode error = 0;  // why, where status is not ok
+  bool main_found = false;           // false: the output is empty
+  LayoutFindings findings;           // where the input departs from the expected layout
 };
 
 // Reads `input` to its end in blocks of `block_size` bytes and writes the

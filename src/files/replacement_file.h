@@ -11,16 +11,10 @@
 
 namespace sectify {
 
-// Prepares the process for the signals (POSIX) or console events (Windows)
-// that interrupt a run: each removes the new file of a ReplacementFile, if
-// it has a name yet, and ends the process as interrupted. Also makes a
-// write past the file size limit or to a closed pipe fail as an error
-// instead of ending the process. Call once, at start-up.
-void prepare_for_interruption();
-
 // A new file that is to replace the file at a path. Until commit() has
 // succeeded, the path names its old file, if any, and the new file is
-// removed when the object goes.
+// removed when the object goes or an interruption ends the run (see
+// interruption.h).
 class ReplacementFile {
  public:
   enum class Status { created, failed, is_input, read_only };
@@ -30,23 +24,37 @@ class ReplacementFile {
   ReplacementFile& operator=(const ReplacementFile&) = delete;
   ~ReplacementFile() { discard(); }
 
-  // Creates the new file in the folder of `path`, with the permission bits,
-  // and where the system allows it the owner and group, of the regular file
-  // it will replace. Creates nothing and returns Status::is_input if the
-  // entry at `path` itself (not a file that a symbolic link there leads to)
-  // is the file `input` reads, and Status::read_only if it is a file its
-  // owner may not write.
+  // Creates the new file in the folder of `path`. Creates nothing and
+  // returns Status::is_input if the entry at `path` itself (not a file that
+  // a symbolic link there leads to) is the file `input` reads,
+  // Status::read_only if it is a file its owner may not write (on Windows,
+  // one with the read-only attribute), and Status::failed, with error()
+  // telling why, if it is a folder or anything else that is neither a
+  // regular file nor a symbolic link, or the new file cannot be made.
   Status create(const std::string& path, const file_access::File& input);
 
   // The new file, open for writing.
   const file_access::File& file() const { return file_; }
 
-  // Syncs the new file to disk, closes it and renames it over the path,
-  // and syncs the folder, so that the name holds the new file even after
-  // a power cut. Returns false on failure, having removed the new file.
+  // Gives the new file the access rights of the file it replaces (POSIX:
+  // permission bits and ACL, and the owner and group where the system
+  // allows it; Windows: its attributes, permissions, streams and creation
+  // time), syncs it to disk and renames it over the path. From the moment
+  // the rename begins, interruptions are held off until the process ends:
+  // the output is the new file, and the run goes on to report it. The
+  // folder is synced after, where it can be opened, so that the name holds
+  // the new file even after a power cut. Returns false, with error()
+  // telling why and the new file removed, if the path still names the old
+  // file.
   bool commit();
 
+  // The system's code for the last failure of create() or commit().
+  file_access::ErrorCode error() const { return error_; }
+
  private:
+  // Records the system's code for the failure at hand and returns false.
+  bool failed();
+
   // Closes and removes the new file, if it is still there.
   void discard();
 
@@ -54,6 +62,7 @@ class ReplacementFile {
   std::string folder_;            // the path's folder part, with its separator
   file_access::NativePath temp_;  // the new file's name, while it has one
   file_access::File file_;
+  file_access::ErrorCode error_ = 0;
 };
 
 }  // namespace sectify

@@ -4,32 +4,28 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 
+#include "files/interruption.h"
 #include "files/replacement_file.h"
 
 namespace sectify {
 namespace {
 
-// The name of the new file while it has one, for the console handler, which
-// runs on a thread of its own, to remove. The string it points into is
-// complete before it is published.
-std::atomic<const wchar_t*> name_to_remove{nullptr};
+// "An operation is not supported on a directory", which the headers of
+// some compilers lack.
+constexpr DWORD kErrorDirectoryNotSupported = 336;
 
-// How a console program ends when Ctrl+C interrupts it.
-constexpr UINT kInterrupted = 0xC000013A;
+// The attributes the new file takes over from the file it replaces, which
+// ReplaceFileW is not documented to carry.
+constexpr DWORD kCarriedAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
-BOOL WINAPI remove_and_end(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
-    return FALSE;
-  }
-  // A new file still open is marked to go when it closes, which ending the
-  // process does; one already closed goes here.
-  const wchar_t* name = name_to_remove.load();
-  if (name != nullptr) DeleteFileW(name);
-  ExitProcess(kInterrupted);
-}
+// Another program, such as a virus scanner or the search indexer, may hold
+// the output open for a moment: the rename is tried this often, this many
+// milliseconds apart, about a second in all.
+constexpr int kRenameAttempts = 20;
+constexpr DWORD kRenamePause = 50;
 
 HANDLE handle_of(const file_access::File& file) { return reinterpret_cast<HANDLE>(file.get()); }
 
@@ -52,12 +48,68 @@ bool delete_on_close(HANDLE handle, bool on) {
                                     sizeof disposition) != 0;
 }
 
-}  // namespace
-
-void prepare_for_interruption() {
-  // Writes that fail come back as errors on Windows anyway.
-  SetConsoleCtrlHandler(remove_and_end, TRUE);
+// Returns the full form of `path`, which ReplaceFileW needs: it refuses
+// relative names. A path in the "\\?\" form is full already.
+std::wstring full_path(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  const DWORD length = size == 0 ? 0 : GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
 }
+
+// Returns whether another program holds `path` open so that it cannot be
+// replaced: opening it for deletion fails with a sharing violation.
+bool is_held(const std::wstring& path) {
+  const HANDLE handle =
+      CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(handle);
+  return false;
+}
+
+// Returns whether `error`, from renaming over `path`, may pass once another
+// program lets go of `path`.
+bool may_pass(DWORD error, const std::wstring& path) {
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+      error == ERROR_UNABLE_TO_REMOVE_REPLACED) {
+    return true;
+  }
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Renames `from` over `to` in one step: with ReplaceFileW where `to` is a
+// file, which keeps its permissions, streams, creation time and short name,
+// else with MoveFileExW. Tries again for about a second while another
+// program holds `to`. Returns false on failure, with the system's error.
+bool rename_over(const std::wstring& from, const std::wstring& to, bool replace) {
+  for (int attempt = 1;; ++attempt) {
+    DWORD error = ERROR_SHARING_VIOLATION;
+    // A held file is waited for before ReplaceFileW is called, which on
+    // some systems leaves a temporary file behind each time it fails.
+    if (!replace || !is_held(to)) {
+      if (replace ? ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr) != 0
+                  : MoveFileExW(from.c_str(), to.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+        return true;
+      }
+      error = GetLastError();
+      // Without a backup name, ReplaceFileW has removed the old file by now.
+      if (replace && error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) return rename_over(from, to, false);
+    }
+    if (attempt == kRenameAttempts || !may_pass(error, to)) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(kRenamePause);
+  }
+}
+
+}  // namespace
 
 ReplacementFile::Status ReplacementFile::create(const std::string& path,
                                                 const file_access::File& input) {
@@ -78,11 +130,12 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
           read.nFileIndexHigh == old.nFileIndexHigh && read.nFileIndexLow == old.nFileIndexLow) {
         return Status::is_input;
       }
-      // The rename over such a file is not refused everywhere.
-      if (!(old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
-        return Status::read_only;
+      if (old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        error_ = kErrorDirectoryNotSupported;
+        return Status::failed;
       }
+      // The rename over such a file is not refused everywhere.
+      if (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return Status::read_only;
     }
   }
   path_ = path;
@@ -94,39 +147,58 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
     GUID guid;
     wchar_t text[40];
     if (CoCreateGuid(&guid) != S_OK || StringFromGUID2(guid, text, 40) == 0) break;
-    name_to_remove.store(nullptr);
+    remove_on_interruption(nullptr);
     temp_ = file_access::native_path(folder_ + ".Sectify-" + narrow_guid(text) + ".tmp");
-    name_to_remove.store(temp_.c_str());
+    remove_on_interruption(temp_.c_str());
     file_ = file_access::File(reinterpret_cast<file_access::NativeHandle>(
         CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!file_.is_open() && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (!file_.is_open()) {
-    name_to_remove.store(nullptr);
-    temp_.clear();
+    failed();
     return Status::failed;
   }
   // Whatever ends the process before commit(), the file goes with it.
   if (!delete_on_close(handle_of(file_), true)) {
-    discard();
+    failed();
     return Status::failed;
   }
   return Status::created;
 }
 
 bool ReplacementFile::commit() {
-  bool ok = FlushFileBuffers(handle_of(file_)) != 0;
-  ok = ok && delete_on_close(handle_of(file_), false);
-  ok = file_.close() && ok;
-  ok = ok && MoveFileExW(temp_.c_str(), file_access::native_path(path_).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (ok) {
-    name_to_remove.store(nullptr);
-    temp_.clear();
+  const std::wstring to = full_path(file_access::native_path(path_));
+  const DWORD old = GetFileAttributesW(to.c_str());
+  const bool replace = old != INVALID_FILE_ATTRIBUTES &&
+                       !(old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  if (replace && (old & kCarriedAttributes) != 0) {
+    FILE_BASIC_INFO basic{};  // times of 0 stay as they are
+    basic.FileAttributes = old & kCarriedAttributes;
+    if (SetFileInformationByHandle(handle_of(file_), FileBasicInfo, &basic, sizeof basic) == 0) {
+      return failed();
+    }
   }
+  if (FlushFileBuffers(handle_of(file_)) == 0 || !delete_on_close(handle_of(file_), false) ||
+      !file_.close()) {
+    return failed();
+  }
+  // The console handler removes nothing once the rename has begun.
+  hold_interruptions();
+  if (!rename_over(full_path(temp_), to, replace)) {
+    failed();
+    release_interruptions();
+    return false;
+  }
+  remove_on_interruption(nullptr);
+  temp_.clear();
+  return true;
+}
+
+bool ReplacementFile::failed() {
+  error_ = file_access::last_error();
   discard();
-  return ok;
+  return false;
 }
 
 void ReplacementFile::discard() {
@@ -134,7 +206,7 @@ void ReplacementFile::discard() {
   // failure that led here.
   static_cast<void>(file_.close());
   if (!temp_.empty()) DeleteFileW(temp_.c_str());
-  name_to_remove.store(nullptr);
+  remove_on_interruption(nullptr);
   temp_.clear();
 }
 

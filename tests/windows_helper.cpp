@@ -1,0 +1,57 @@
+// A Windows program that the command-line tests run beside Sectify under
+// wine, for what only another Windows process can do:
+//   windows_helper hold FILE MILLISECONDS   opens FILE sharing nothing, says
+//                                           "held" on standard output, keeps
+//                                           it open that long, then closes it
+//   windows_helper detached PROGRAM ARG...  runs PROGRAM with no console and
+//                                           no standard handles, and ends
+//                                           with its exit status
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+int hold(const wchar_t* name, DWORD milliseconds) {
+  const HANDLE file = CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 2;
+  std::puts("held");
+  std::fflush(stdout);
+  Sleep(milliseconds);
+  CloseHandle(file);
+  return 0;
+}
+
+int detached(int argc, wchar_t** argv) {
+  std::wstring command;
+  for (int i = 0; i < argc; ++i) command += std::wstring(i == 0 ? L"\"" : L" \"") + argv[i] + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;  // all three null
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(argv[0], command.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                     nullptr, &startup, &process) == 0) {
+    return 2;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 2;
+  GetExitCodeProcess(process.hProcess, &status);
+  return static_cast<int>(status);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && std::wcscmp(argv[1], L"hold") == 0) {
+    return hold(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+  }
+  if (argc >= 3 && std::wcscmp(argv[1], L"detached") == 0) return detached(argc - 2, argv + 2);
+  std::fputs("usage: windows_helper hold FILE MILLISECONDS | detached PROGRAM ARG...\n", stderr);
+  return 2;
+}
