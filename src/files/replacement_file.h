@@ -52,8 +52,13 @@ class ReplacementFile {
   file_access::ErrorCode error() const { return error_; }
 
  private:
-  // Records the system's code for the failure at hand and returns false.
-  bool failed();
+  // Records the system's code for the failure at hand, removes the new
+  // file and returns false.
+  bool failed() {
+    error_ = file_access::last_error();
+    discard();
+    return false;
+  }
 
   // Closes and removes the new file, if it is still there.
   void discard();

@@ -132,12 +132,6 @@ bool ReplacementFile::commit() {
   return true;
 }
 
-bool ReplacementFile::failed() {
-  error_ = file_access::last_error();
-  discard();
-  return false;
-}
-
 void ReplacementFile::discard() {
   // If even the removal fails there is nothing more to report than the
   // failure that led here.
