@@ -108,8 +108,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
 
 bool ReplacementFile::commit() {
   const int fd = fd_of(file_);
-  // After the last write, which would clear a setuid or setgid bit; the
-  // new file carries neither.
+  // After the last write, so that no write changes what is set.
   if (!take_over_access_rights(fd, path_)) return failed();
   if (::fsync(fd) != 0) return failed();
   // A file without a name gets one only now, just before the rename.
