@@ -21,7 +21,10 @@ constexpr mode_t kAccessBits = 0777;  // read, write, execute for each class
 constexpr mode_t kGroupBits = 0070;
 
 unsigned little_endian_16(std::string_view bytes, std::size_t at) {
-  return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+  const auto byte = [bytes](std::size_t i) {
+    return unsigned{static_cast<unsigned char>(bytes[i])};
+  };
+  return byte(at) | byte(at + 1) << 8;
 }
 
 // Reads the access ACL of the file at `path` into `acl`: empty where the
