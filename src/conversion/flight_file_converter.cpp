@@ -48,6 +48,8 @@ FlightFileConverter::FlightFileConverter(bool check_layout) : state_(std::make_u
 }
 
 FlightFileConverter::~FlightFileConverter() = default;
+FlightFileConverter::FlightFileConverter(FlightFileConverter&&) noexcept = default;
+FlightFileConverter& FlightFileConverter::operator=(FlightFileConverter&&) noexcept = default;
 
 std::string_view FlightFileConverter::convert(std::string_view block) {
   State& s = *state_;

@@ -30,8 +30,9 @@ class FlightFileConverter {
   // layout the conversion expects, as it becomes final (see findings()).
   explicit FlightFileConverter(bool check_layout = true);
   ~FlightFileConverter();
-  FlightFileConverter(const FlightFileConverter&) = delete;
-  FlightFileConverter& operator=(const FlightFileConverter&) = delete;
+  // A converter moved from may only be assigned to or destroyed.
+  FlightFileConverter(FlightFileConverter&&) noexcept;
+  FlightFileConverter& operator=(FlightFileConverter&&) noexcept;
 
   // Takes the next block of the input. Returns the output that no later
   // input can change, valid until the next call. Throws std::bad_alloc if a
