@@ -106,6 +106,10 @@ using NativePath = std::wstring;
 // full form is too long for the plain calls, that full form behind the
 // "\\?\" prefix, which lifts their limit of 260 characters.
 NativePath native_path(const std::string& path);
+
+// Returns `path` as native_path() does, but always in its full form, which
+// some calls (ReplaceFileW) need.
+NativePath full_native_path(const std::string& path);
 #else
 using NativePath = std::string;
 #endif

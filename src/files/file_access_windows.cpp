@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "files/device_names.h"
@@ -108,17 +109,37 @@ bool write_message(Stream stream, std::string_view text) {
          written == wide.size();
 }
 
+namespace {
+
+// Returns the full form of `wide`, a relative path resolved against the
+// current folder, or nothing if the system cannot give it.
+std::optional<std::wstring> full_form(const std::wstring& wide) {
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return std::nullopt;
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return std::nullopt;
+  full.resize(length);
+  return full;
+}
+
+// Whether the full path `full` is too long for the plain calls.
+bool too_long(const std::wstring& full) { return full.size() + 1 >= kPlainPathLimit; }
+
+}  // namespace
+
 NativePath native_path(const std::string& path) {
   NativePath wide = to_utf16(path);
-  // A relative path is resolved against the current folder, so only its
-  // full form tells whether the plain calls can take it.
-  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (size < kPlainPathLimit) return wide;
-  NativePath full(size, L'\0');
-  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return wide;
-  full.resize(length);
-  return long_form(full);
+  // Only the full form tells whether the plain calls can take a path.
+  const std::optional<std::wstring> full = full_form(wide);
+  return full && too_long(*full) ? long_form(*full) : wide;
+}
+
+NativePath full_native_path(const std::string& path) {
+  NativePath wide = to_utf16(path);
+  const std::optional<std::wstring> full = full_form(wide);
+  if (!full) return wide;
+  return too_long(*full) ? long_form(*full) : *full;
 }
 
 File open_for_reading(const std::string& path) {

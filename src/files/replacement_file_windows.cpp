@@ -48,17 +48,6 @@ bool delete_on_close(HANDLE handle, bool on) {
                                     sizeof disposition) != 0;
 }
 
-// Returns the full form of `path`, which ReplaceFileW needs: it refuses
-// relative names. A path in the "\\?\" form is full already.
-std::wstring full_path(const std::wstring& path) {
-  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  std::wstring full(size, L'\0');
-  const DWORD length = size == 0 ? 0 : GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return path;
-  full.resize(length);
-  return full;
-}
-
 // Returns whether another program holds `path` open so that it cannot be
 // replaced: opening it for deletion fails with a sharing violation.
 bool is_held(const std::wstring& path) {
@@ -77,9 +66,9 @@ bool may_pass(DWORD error, const std::wstring& path) {
       error == ERROR_UNABLE_TO_REMOVE_REPLACED) {
     return true;
   }
+  if (error != ERROR_ACCESS_DENIED) return false;
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  return error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-         !(attributes & FILE_ATTRIBUTE_READONLY);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 // Renames `from` over `to` in one step: with ReplaceFileW where `to` is a
@@ -148,7 +137,8 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
     wchar_t text[40];
     if (CoCreateGuid(&guid) != S_OK || StringFromGUID2(guid, text, 40) == 0) break;
     remove_on_interruption(nullptr);
-    temp_ = file_access::native_path(folder_ + ".Sectify-" + narrow_guid(text) + ".tmp");
+    // In full, as ReplaceFileW needs it.
+    temp_ = file_access::full_native_path(folder_ + ".Sectify-" + narrow_guid(text) + ".tmp");
     remove_on_interruption(temp_.c_str());
     file_ = file_access::File(reinterpret_cast<file_access::NativeHandle>(
         CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
@@ -168,7 +158,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
 }
 
 bool ReplacementFile::commit() {
-  const std::wstring to = full_path(file_access::native_path(path_));
+  const std::wstring to = file_access::full_native_path(path_);
   const DWORD old = GetFileAttributesW(to.c_str());
   const bool replace = old != INVALID_FILE_ATTRIBUTES &&
                        !(old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
@@ -185,7 +175,7 @@ bool ReplacementFile::commit() {
   }
   // The console handler removes nothing once the rename has begun.
   hold_interruptions();
-  if (!rename_over(full_path(temp_), to, replace)) {
+  if (!rename_over(temp_, to, replace)) {
     failed();
     release_interruptions();
     return false;
