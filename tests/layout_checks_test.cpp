@@ -51,13 +51,11 @@ LayoutFindings expected_findings(const std::string& bytes) {
   expected.utf16 = bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0;
   std::string text = literal::text_of_file(bytes);
   std::uint64_t input_line = 0;
-  for (std::size_t begin = 0; begin <= text.size(); ++input_line) {
+  for (std::size_t begin = 0; begin <= text.size();) {
     const std::size_t end = std::min(text.find('\n', begin), text.size());
-    const std::string_view line = std::string_view(text).substr(begin, end - begin);
-    const std::size_t body = line.find_first_not_of(' ');
-    if (body != std::string_view::npos && line.find("    ", body) != std::string_view::npos &&
-        expected.lines_with_blank_runs++ == 0) {
-      expected.first_line_with_blank_run = input_line + 1;
+    ++input_line;
+    if (cuts_blank_run(std::string_view(text).substr(begin, end - begin))) {
+      check_blank_run(input_line, expected);
     }
     begin = end + 1;
   }

@@ -77,6 +77,8 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
     unsigned char classes = kPlain;
     const bool shaped = convert_shaped_line<kMode>(in, r, n, out, state.w, line_end, r, classes);
     ++state.input_lines;
+    // A shaped line's blank runs after its indentation lie in its fields.
+    bool blank_run_cut = (classes & kBlankRunCut) != 0;
     if (!shaped) {
       const void* lf = std::memchr(in + r, '\n', n - r);
       const std::size_t e =
@@ -84,14 +86,11 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
       line_end = kMode.crlf_read && e < n && e > r && in[e - 1] == '\r' ? e - 1 : e;
       const std::string_view input_line(in + r, line_end - r);
       // Read before the line is overwritten in place.
-      if (findings != nullptr && cuts_blank_run(input_line)) classes = kBlankRunCut;
+      blank_run_cut = findings != nullptr && cuts_blank_run(input_line);
       state.w = convert_any_line(input_line, out, state.w);
       r = e + 1;
     }
-    // A shaped line's blank runs after its indentation lie in its fields.
-    if (findings != nullptr && (classes & kBlankRunCut) != 0) {
-      check_blank_run(state.input_lines, *findings);
-    }
+    if (findings != nullptr && blank_run_cut) check_blank_run(state.input_lines, *findings);
     if (line_end == n) break;  // the text's last line, without a line end
     const std::size_t begin = state.pending[1];
     const std::string_view line(out + begin, state.w - begin);
