@@ -1,18 +1,19 @@
 #include "files/access_rights_posix.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
+
+#include "files/linux_extras.h"
+#include "files/system_call.h"
 
 namespace sectify {
 namespace {
 
-// Where Linux keeps a file's access ACL: a 4-byte version, then 8-byte
-// entries (tag, permission bits, user or group id), little-endian.
-constexpr const char* kAccessAcl = "system.posix_acl_access";
+// An access ACL as Linux stores it: a 4-byte version, then 8-byte entries
+// (tag, permission bits, user or group id), little-endian.
 constexpr std::size_t kAclHeaderSize = 4;
 constexpr std::size_t kAclEntrySize = 8;
 constexpr unsigned kAclGroupObject = 0x04;  // the owning group's entry
@@ -27,61 +28,72 @@ unsigned little_endian_16(std::string_view bytes, std::size_t at) {
   return byte(at) | byte(at + 1) << 8;
 }
 
-// Reads the access ACL of the file at `path` into `acl`: empty where the
-// file has none beyond its permission bits, or its system has no ACLs.
-// Returns false if it cannot be read.
-bool read_access_acl(const std::string& path, std::string& acl) {
-  for (;;) {
-    const ssize_t size = ::lgetxattr(path.c_str(), kAccessAcl, nullptr, 0);
-    if (size < 0) {
-      acl.clear();
-      return errno == ENODATA || errno == ENOTSUP;
-    }
-    acl.resize(static_cast<std::size_t>(size));
-    const ssize_t got = ::lgetxattr(path.c_str(), kAccessAcl, acl.data(), acl.size());
-    if (got >= 0) {
-      acl.resize(static_cast<std::size_t>(got));
-      return true;
-    }
-    if (errno != ERANGE) return false;  // else it grew in between: again
+// Calls `f` with the offset of each entry of `acl` that is the owning
+// group's.
+template <typename F>
+void for_owning_group_entries(std::string_view acl, F f) {
+  for (std::size_t at = kAclHeaderSize; at + kAclEntrySize <= acl.size(); at += kAclEntrySize) {
+    if (little_endian_16(acl, at) == kAclGroupObject) f(at);
   }
+}
+
+// Removes any ACL from `fd` and gives it the permission bits `bits`.
+// Returns false on failure.
+bool set_bits_alone(int fd, mode_t bits) {
+  return linux_extras::remove_access_acl(fd) && SECTIFY_CALL(-1, fchmod, fd, bits) == 0;
 }
 
 }  // namespace
 
 mode_t narrowest_mode(mode_t mode, std::string_view acl) {
   mode_t group = 0;
-  for (std::size_t at = kAclHeaderSize; at + kAclEntrySize <= acl.size(); at += kAclEntrySize) {
-    if (little_endian_16(acl, at) == kAclGroupObject) {
-      group = static_cast<mode_t>(little_endian_16(acl, at + 2) & 07) << 3;
-    }
-  }
+  for_owning_group_entries(acl, [&](std::size_t at) {
+    group = static_cast<mode_t>(little_endian_16(acl, at + 2) & 07) << 3;
+  });
   return (mode & kAccessBits & ~kGroupBits) | (mode & group);
 }
 
-bool take_over_access_rights(int fd, const std::string& path) {
-  struct stat old {};
-  if (::lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return true;
+std::string without_owning_group(std::string acl) {
+  for_owning_group_entries(acl, [&](std::size_t at) { acl[at + 2] = acl[at + 3] = '\0'; });
+  return acl;
+}
+
+bool take_over_access_rights(int fd, int folder, const char* name) {
+  struct stat where {};
   struct stat now {};
-  // Only root may give a file away; an ordinary user keeps the new file as
-  // their own, which is no failure.
-  if (::fstat(fd, &now) == 0 && (now.st_uid != old.st_uid || now.st_gid != old.st_gid)) {
-    static_cast<void>(::fchown(fd, old.st_uid, old.st_gid));
+  struct stat old {};
+  if (SECTIFY_CALL(-1, fstat, folder, &where) != 0 || SECTIFY_CALL(-1, fstat, fd, &now) != 0) {
+    return false;
   }
+  const bool sticky = (where.st_mode & S_ISVTX) != 0;
+  if (SECTIFY_CALL(-1, fstatat, folder, name, &old, AT_SYMLINK_NOFOLLOW) != 0 && errno != ENOENT) {
+    return false;
+  }
+  if (!S_ISREG(old.st_mode) || (sticky && old.st_uid != now.st_uid)) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return SECTIFY_CALL(-1, fchmod, fd, 0666 & ~mask) == 0;
+  }
+  // Only root may give a file away, and only to a group of theirs may an
+  // ordinary user; whatever is not allowed stays the runner's.
+  if (!sticky && (now.st_uid != old.st_uid || now.st_gid != old.st_gid)) {
+    if (SECTIFY_CALL(-1, fchown, fd, old.st_uid, old.st_gid) != 0) {
+      static_cast<void>(SECTIFY_CALL(-1, fchown, fd, static_cast<uid_t>(-1), old.st_gid));
+    }
+    if (SECTIFY_CALL(-1, fstat, fd, &now) != 0) return false;
+  }
+  const bool group_kept = now.st_gid == old.st_gid;
   // Setuid and setgid would give new content rights that its owner never
   // saw, and the sticky bit means nothing on a file.
-  const mode_t bits = old.st_mode & kAccessBits;
+  const mode_t bits = old.st_mode & kAccessBits & (group_kept ? kAccessBits : ~kGroupBits);
   std::string acl;
-  if (!read_access_acl(path, acl)) return ::fchmod(fd, bits & ~kGroupBits) == 0;
-  if (!acl.empty()) {
-    // Setting the ACL sets the permission bits that go with it.
-    if (::fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) == 0) return true;
-    return ::fchmod(fd, narrowest_mode(bits, acl)) == 0;
-  }
+  if (!linux_extras::read_access_acl(folder, name, acl)) return set_bits_alone(fd, bits & ~kGroupBits);
   // The old file had no ACL, so none that the folder's default ACL gave
   // the new file stays.
-  if (::fremovexattr(fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) return false;
-  return ::fchmod(fd, bits) == 0;
+  if (acl.empty()) return set_bits_alone(fd, bits);
+  if (!group_kept) acl = without_owning_group(acl);
+  // Setting the ACL sets the permission bits that go with it.
+  return linux_extras::set_access_acl(fd, acl) || set_bits_alone(fd, narrowest_mode(bits, acl));
 }
 
 }  // namespace sectify

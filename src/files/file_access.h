@@ -33,6 +33,10 @@ using ErrorCode = unsigned long;
 // Returns the code of the last failure of a system call on this thread.
 ErrorCode last_error();
 
+// Sets the code that last_error() returns, for a failure that the system
+// reports without one.
+void set_last_error(ErrorCode code);
+
 // Returns the system's description of `code`, in the user's language where
 // the system has one, as UTF-8 without a final line end.
 std::string describe(ErrorCode code);

@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "files/file_access.h"
+#include "files/linux_extras.h"
+#include "files/system_call.h"
 
 namespace sectify::file_access {
 namespace {
@@ -20,7 +22,7 @@ bool File::close() {
   if (!is_open()) return true;
   // The descriptor is gone after close() even when it reports EINTR, so it
   // is never retried.
-  return ::close(static_cast<int>(release())) == 0;
+  return SECTIFY_CALL(-1, ::close, static_cast<int>(release())) == 0;
 }
 
 std::vector<std::string> arguments_of(int argc, NativeChar** argv) {
@@ -28,6 +30,8 @@ std::vector<std::string> arguments_of(int argc, NativeChar** argv) {
 }
 
 ErrorCode last_error() { return static_cast<ErrorCode>(errno); }
+
+void set_last_error(ErrorCode code) { errno = static_cast<int>(code); }
 
 std::string describe(ErrorCode code) {
   // The user's language, loaded only now that a failure needs it: a run
@@ -47,23 +51,27 @@ bool write_message(Stream stream, std::string_view text) {
 std::string_view path_separators() { return "/"; }
 
 File open_for_reading(const std::string& path) {
-  // Without blocking, so that a FIFO without a writer cannot hold the run:
-  // it is refused below like anything else that is not a regular file.
+  // Only a regular file is opened: a device may act on being opened. Then
+  // without blocking, and checked again, so that a FIFO put in its place
+  // meanwhile cannot hold the run.
+  struct stat st;
+  if (SECTIFY_CALL(-1, stat, path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return File();
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    fd = SECTIFY_CALL(-1, open, path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   File file(fd);
-  struct stat st;
-  if (!file.is_open() || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return File();
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return File();
+  if (!file.is_open() || SECTIFY_CALL(-1, fstat, fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    return File();
+  }
+  const int flags = SECTIFY_CALL(-1, fcntl, fd, F_GETFL);
+  if (flags < 0 || SECTIFY_CALL(-1, fcntl, fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return File();
   return file;
 }
 
 bool size_of(const File& file, std::uint64_t& size) {
   struct stat st;
-  if (::fstat(fd_of(file), &st) != 0) return false;
+  if (SECTIFY_CALL(-1, fstat, fd_of(file), &st) != 0) return false;
   size = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
@@ -71,28 +79,28 @@ bool size_of(const File& file, std::uint64_t& size) {
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity) {
   ssize_t got;
   do {
-    got = ::read(fd_of(file), buffer, capacity);
+    got = SECTIFY_CALL(-1, read, fd_of(file), buffer, capacity);
   } while (got < 0 && errno == EINTR);
   return got;
 }
 
 bool write_all(const File& file, const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t put = ::write(fd_of(file), data, size);
+    const ssize_t put = SECTIFY_CALL(-1, write, fd_of(file), data, size);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
+    if (put < 0) return false;
+    // A write that takes nothing has no error of its own: a full disk is
+    // what stops it.
+    if (put == 0) {
+      errno = ENOSPC;
+      return false;
+    }
     data += put;
     size -= static_cast<std::size_t>(put);
   }
   return true;
 }
 
-void start_writeback(const File& file) {
-#ifdef SYNC_FILE_RANGE_WRITE
-  static_cast<void>(::sync_file_range(fd_of(file), 0, 0, SYNC_FILE_RANGE_WRITE));
-#else
-  static_cast<void>(file);
-#endif
-}
+void start_writeback(const File& file) { linux_extras::start_writeback(fd_of(file)); }
 
 }  // namespace sectify::file_access

@@ -12,24 +12,30 @@ namespace sectify {
 
 // Prepares the process for interruptions: each removes the file named by
 // remove_on_interruption(), if any, and ends the process as interrupted,
-// by the same signal (POSIX) or with status 0xC000013A (Windows). A signal
+// by the same signal (POSIX) or with status 0xC000013A (Windows). On POSIX
+// systems that is every signal whose default action ends a process: those
+// of faults (SIGSEGV, SIGBUS, ...) only when another process sends them,
+// as a fault of the program's own keeps its default action. A signal
 // ignored at start-up, as in a job started in the background, stays
 // ignored. Also makes a write past the file size limit or to a closed pipe
 // fail as an error instead of ending the process. Call once, at start-up.
 void prepare_for_interruption();
 
-// Names the file that an interruption removes, or none for nullptr. The
-// name must stay valid until it is replaced.
-void remove_on_interruption(const file_access::NativePath::value_type* name);
+// Names the file that an interruption removes, or none for nullptr: the
+// entry `name` of the open folder `folder` on POSIX systems; on Windows
+// `name` is a full path and `folder` is not used. The name must stay valid
+// until it is replaced.
+void remove_on_interruption(file_access::NativeHandle folder,
+                            const file_access::NativePath::value_type* name);
 
-// Holds off interruptions from now until the process ends: an
-// interruption that arrives meanwhile neither removes anything nor ends
-// the run. Once it returns, no interruption is removing a file.
+// Holds off interruptions until release_interruptions() or the end of the
+// process: one that arrives meanwhile neither removes anything nor ends
+// the run yet. On POSIX systems every signal that can be blocked is. Once
+// it returns, no interruption is removing a file.
 void hold_interruptions();
 
-// Lets interruptions through again after hold_interruptions(), as when the
-// output could not take its new name after all: one that arrived while
-// they were held now ends the run.
+// Lets interruptions through again after hold_interruptions(): one that
+// arrived while they were held now ends the run.
 void release_interruptions();
 
 }  // namespace sectify

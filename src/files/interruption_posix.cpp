@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,37 +10,77 @@
 namespace sectify {
 namespace {
 
-// The name of the new file while it has one, for the signal handler to
-// remove. The string it points into is built before it is published.
+// The new file while it has a name, for the signal handler to remove: the
+// folder's descriptor and the name in it. The string is built before it is
+// published.
+std::atomic<int> folder_to_remove_in{AT_FDCWD};
 std::atomic<const char*> name_to_remove{nullptr};
+static_assert(std::atomic<int>::is_always_lock_free);
 static_assert(std::atomic<const char*>::is_always_lock_free);
 
-// The signals whose default action ends a process and that come from
-// outside it: not the faults of the program itself, nor SIGPIPE and
-// SIGXFSZ, which it ignores, nor SIGKILL and SIGSTOP, which no process can
-// handle.
+// The signals whose default action ends a process, but for SIGPIPE and
+// SIGXFSZ, which the program ignores, and SIGKILL and SIGSTOP, which no
+// process can handle.
 constexpr int kEndingSignals[] = {
-    SIGINT,  SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+    SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
 #ifdef SIGPOLL
     SIGPOLL,
 #endif
 #ifdef SIGPWR
     SIGPWR,
 #endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+    // Those that also report a fault of the program itself.
+    SIGABRT, SIGSEGV, SIGSYS, SIGTRAP, SIGBUS, SIGFPE, SIGILL,
 };
 
-// The ones of kEndingSignals that the handler takes: all that were not
-// ignored at start-up. Set once, before any of them is handled.
+// Whether `signal_number`, with the code `code` from its siginfo_t, reports
+// a fault of the program itself rather than a signal another process sent
+// (whose code is SI_USER, SI_QUEUE or SI_TKILL, none above 0).
+bool is_own_fault(int signal_number, int code) {
+  switch (signal_number) {
+    case SIGSEGV:
+    case SIGBUS:
+    case SIGFPE:
+    case SIGILL:
+    case SIGTRAP:
+    case SIGSYS:
+      return code > 0;
+    default:
+      return false;
+  }
+}
+
+// The signals that the handler takes: those of for_each_ending_signal()
+// that were not ignored at start-up. Set once, before any of them is
+// handled.
 sigset_t handled;
 
-extern "C" void remove_and_end(int signal_number) {
-  // Only what is safe in a signal handler: unlink, signal and raise. The
-  // signal is held until the handler returns, then ends the process with
-  // its default action, as the shell expects.
+// The signal mask before hold_interruptions(), for release_interruptions().
+sigset_t before_hold;
+
+extern "C" void remove_and_end(int signal_number, siginfo_t* info, void*) {
+  // Only what is safe in a signal handler: unlinkat, signal and raise. A
+  // fault of the program's own removes nothing: the program is not in a
+  // state to be trusted. The signal is held until the handler returns,
+  // then ends the process with its default action, as the shell expects.
   const char* name = name_to_remove.load();
-  if (name != nullptr) ::unlink(name);
+  if (name != nullptr && !is_own_fault(signal_number, info->si_code)) {
+    ::unlinkat(folder_to_remove_in.load(), name, 0);
+  }
   std::signal(signal_number, SIG_DFL);
   ::raise(signal_number);
+}
+
+// Calls `f` with each of kEndingSignals and each real-time signal.
+template <typename F>
+void for_each_ending_signal(F f) {
+  for (const int s : kEndingSignals) f(s);
+#ifdef SIGRTMIN
+  for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) f(s);
+#endif
 }
 
 }  // namespace
@@ -48,24 +89,32 @@ void prepare_for_interruption() {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   sigemptyset(&handled);
-  for (const int s : kEndingSignals) {
+  for_each_ending_signal([](int s) {
     struct sigaction old {};
     if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) sigaddset(&handled, s);
-  }
+  });
   struct sigaction action {};
-  action.sa_handler = remove_and_end;
+  action.sa_sigaction = remove_and_end;
+  action.sa_flags = SA_SIGINFO;
   // One handler at a time: a second signal waits until the first has ended
   // the process.
   action.sa_mask = handled;
-  for (const int s : kEndingSignals) {
+  for_each_ending_signal([&action](int s) {
     if (sigismember(&handled, s) == 1) ::sigaction(s, &action, nullptr);
-  }
+  });
 }
 
-void remove_on_interruption(const char* name) { name_to_remove.store(name); }
+void remove_on_interruption(file_access::NativeHandle folder, const char* name) {
+  if (name != nullptr) folder_to_remove_in.store(static_cast<int>(folder));
+  name_to_remove.store(name);
+}
 
-void hold_interruptions() { ::sigprocmask(SIG_BLOCK, &handled, nullptr); }
+void hold_interruptions() {
+  sigset_t all;
+  sigfillset(&all);
+  ::sigprocmask(SIG_BLOCK, &all, &before_hold);
+}
 
-void release_interruptions() { ::sigprocmask(SIG_UNBLOCK, &handled, nullptr); }
+void release_interruptions() { ::sigprocmask(SIG_SETMASK, &before_hold, nullptr); }
 
 }  // namespace sectify

@@ -24,7 +24,9 @@ class ReplacementFile {
   ReplacementFile& operator=(const ReplacementFile&) = delete;
   ~ReplacementFile() { discard(); }
 
-  // Creates the new file in the folder of `path`. Creates nothing and
+  // Opens the folder of `path`, which every later step uses however its
+  // path changes meanwhile, and creates the new file there, readable and
+  // writable by its owner alone until commit(). Creates nothing and
   // returns Status::is_input if the entry at `path` itself (not a file that
   // a symbolic link there leads to) is the file `input` reads,
   // Status::read_only if it is a file its owner may not write (on Windows,
@@ -37,15 +39,14 @@ class ReplacementFile {
   const file_access::File& file() const { return file_; }
 
   // Gives the new file the access rights of the file it replaces (POSIX:
-  // permission bits and ACL, and the owner and group where the system
-  // allows it; Windows: its attributes, permissions, streams and creation
-  // time), syncs it to disk and renames it over the path. From the moment
-  // the rename begins, interruptions are held off until the process ends:
-  // the output is the new file, and the run goes on to report it. The
-  // folder is synced after, where it can be opened, so that the name holds
-  // the new file even after a power cut. Returns false, with error()
-  // telling why and the new file removed, if the path still names the old
-  // file.
+  // see take_over_access_rights(); Windows: its attributes, permissions,
+  // streams and creation time), syncs it to disk and renames it over the
+  // output's name in the folder. From the moment the rename begins,
+  // interruptions are held off until the process ends: the output is the
+  // new file, and the run goes on to report it. The folder is synced
+  // after, where the system allows, so that the name holds the new file
+  // even after a power cut. Returns false, with error() telling why and
+  // the new file removed, if the name still holds the old file.
   bool commit();
 
   // The system's code for the last failure of create() or commit().
@@ -63,9 +64,9 @@ class ReplacementFile {
   // Closes and removes the new file, if it is still there.
   void discard();
 
-  std::string path_;
-  std::string folder_;            // the path's folder part, with its separator
-  file_access::NativePath temp_;  // the new file's name, while it has one
+  file_access::File folder_;      // the output's folder, open from create() on
+  file_access::NativePath name_;  // the output's name in folder_ (Windows: its full path)
+  file_access::NativePath temp_;  // the new file's name, likewise, while it has one
   file_access::File file_;
   file_access::ErrorCode error_ = 0;
 };

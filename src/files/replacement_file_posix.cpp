@@ -3,57 +3,75 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "files/access_rights_posix.h"
 #include "files/interruption.h"
+#include "files/linux_extras.h"
 #include "files/replacement_file.h"
+#include "files/system_call.h"
 
 namespace sectify {
 namespace {
 
-// The template of the new file's name: a hidden name that the system makes
-// unique in place of the X's.
-constexpr const char* kNameTemplate = ".Sectify-XXXXXX.tmp";
-constexpr int kNameSuffixLength = 4;  // ".tmp"
+// How often a new name is tried when the one before was taken.
+constexpr int kNameAttempts = 100;
 
 int fd_of(const file_access::File& file) { return static_cast<int>(file.get()); }
 
-// Creates a new file under a unique name made from folder + kNameTemplate,
-// stored in `name`, which is published for an interruption to remove
-// before the file exists. Returns its descriptor, or -1.
-int create_named(const std::string& folder, std::string& name) {
-  name = folder + kNameTemplate;
-  remove_on_interruption(name.c_str());
-  const int fd = ::mkostemps(name.data(), kNameSuffixLength, O_CLOEXEC);
-  if (fd < 0) {
-    remove_on_interruption(nullptr);
-    name.clear();
-  }
-  return fd;
+// Opens the folder at `path` as the handle that every later step uses,
+// even where its user may write and enter it but not read it. Returns its
+// descriptor, or -1.
+int open_folder(const std::string& path) {
+  const int fd = SECTIFY_CALL(-1, open, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0 || errno != EACCES) return fd;
+#ifdef O_SEARCH
+  return SECTIFY_CALL(-1, open, path.c_str(), O_SEARCH | O_DIRECTORY | O_CLOEXEC);
+#else
+  const int for_path = linux_extras::open_folder_path(path.c_str());
+  if (for_path < 0) errno = EACCES;
+  return for_path;
+#endif
 }
 
-// Gives the file `fd`, which has no name yet, a unique name in `folder`,
-// stored in `name` and published as create_named does: the name the system
-// makes unique by creating a file under it, which gives way at once.
-// Linking through /proc works for every user, unlike AT_EMPTY_PATH. Returns
-// false on failure.
-bool link_unnamed(int fd, const std::string& folder, std::string& name) {
-  const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const int placeholder = create_named(folder, name);
-    if (placeholder < 0) return false;
-    if (::close(placeholder) != 0 || ::unlink(name.c_str()) != 0) return false;
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      return true;
-    }
-    // Another process may have taken the name in between: then try again.
-    const bool taken = errno == EEXIST;
-    remove_on_interruption(nullptr);
-    name.clear();
-    if (!taken) return false;
+// Returns a hidden name for a new file, ".Sectify-" eight letters and
+// digits ".tmp", a different one at each call. The name need only be
+// unlikely to be taken: the file is created only where it is not.
+std::string new_name() {
+  static std::uint64_t state =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+      static_cast<std::uint64_t>(::getpid()) << 32;
+  // splitmix64: every call a well-mixed value of the next state.
+  std::uint64_t bits = state += 0x9E3779B97F4A7C15u;
+  bits = (bits ^ bits >> 30) * 0xBF58476D1CE4E5B9u;
+  bits = (bits ^ bits >> 27) * 0x94D049BB133111EBu;
+  bits ^= bits >> 31;
+  constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::string name = ".Sectify-";
+  for (int i = 0; i < 8; ++i, bits >>= 6) name += kAlphabet[bits % (sizeof kAlphabet - 1)];
+  return name + ".tmp";
+}
+
+// Makes `name` a new name in `folder` for the file that `make` creates or
+// links there, and publishes it for an interruption to remove. `make`
+// takes the name and returns false on failure; it is tried again with
+// another name while the name was taken (EEXIST). Interruptions wait
+// meanwhile, so that none removes a file of that name that is not ours.
+// Returns false on failure.
+template <typename Make>
+bool make_named(int folder, std::string& name, Make make) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    name = new_name();
+    hold_interruptions();
+    const bool made = make(name.c_str());
+    if (made) remove_on_interruption(folder, name.c_str());
+    release_interruptions();
+    if (made) return true;
+    if (errno != EEXIST) break;
   }
+  name.clear();
   return false;
 }
 
@@ -61,11 +79,23 @@ bool link_unnamed(int fd, const std::string& folder, std::string& name) {
 
 ReplacementFile::Status ReplacementFile::create(const std::string& path,
                                                 const file_access::File& input) {
+  const std::string folder = file_access::folder_of(path);
+  name_ = path.substr(folder.size());
+  folder_ = file_access::File(open_folder(folder.empty() ? "." : folder));
+  if (!folder_.is_open()) {
+    failed();
+    return Status::failed;
+  }
+  const int at = fd_of(folder_);
   struct stat old {};
-  const bool exists = ::lstat(path.c_str(), &old) == 0;
-  if (exists && !S_ISLNK(old.st_mode)) {
+  if (SECTIFY_CALL(-1, fstatat, at, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) {
+      failed();
+      return Status::failed;
+    }
+  } else if (!S_ISLNK(old.st_mode)) {
     struct stat read {};
-    if (::fstat(fd_of(input), &read) == 0 && read.st_dev == old.st_dev &&
+    if (SECTIFY_CALL(-1, fstat, fd_of(input), &read) == 0 && read.st_dev == old.st_dev &&
         read.st_ino == old.st_ino) {
       return Status::is_input;
     }
@@ -76,58 +106,51 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
     }
     if ((old.st_mode & S_IWUSR) == 0) return Status::read_only;
   }
-  path_ = path;
-  folder_ = file_access::folder_of(path);
 
-  int fd = -1;
-#if defined(O_TMPFILE) && !defined(SECTIFY_NAMED_TEMPORARY)
   // A file without a name, which even a process killed before commit()
-  // leaves nowhere; not every file system has them. It gets what any new
-  // file gets, and the rights of the file it replaces only in commit().
-  fd = ::open(folder_.empty() ? "." : folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-#endif
-  if (fd < 0) fd = create_named(folder_, temp_);
+  // leaves nowhere, where the system has them; else one named from the
+  // start. Either is 0600 until commit() gives it its rights.
+  int fd = linux_extras::open_unnamed(at);
+  if (fd < 0) {
+    make_named(at, temp_, [at, &fd](const char* name) {
+      fd = SECTIFY_CALL(-1, openat, at, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        0600);
+      return fd >= 0;
+    });
+  }
   if (fd < 0) {
     failed();
     return Status::failed;
   }
   file_ = file_access::File(fd);
-  // mkostemps gives 0600, which the new file keeps until commit() where it
-  // replaces a file; a file new to the folder gets what the umask leaves
-  // of 0666.
-  if (!temp_.empty() && !(exists && S_ISREG(old.st_mode))) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0) {
-      failed();
-      return Status::failed;
-    }
-  }
   return Status::created;
 }
 
 bool ReplacementFile::commit() {
   const int fd = fd_of(file_);
+  const int at = fd_of(folder_);
   // After the last write, so that no write changes what is set.
-  if (!take_over_access_rights(fd, path_)) return failed();
-  if (::fsync(fd) != 0) return failed();
+  if (!take_over_access_rights(fd, at, name_.c_str())) return failed();
+  if (SECTIFY_CALL(-1, fsync, fd) != 0) return failed();
   // A file without a name gets one only now, just before the rename.
-  if (temp_.empty() && !link_unnamed(fd, folder_, temp_)) return failed();
+  if (temp_.empty() &&
+      !make_named(at, temp_, [fd, at](const char* name) {
+        return linux_extras::link_unnamed(fd, at, name);
+      })) {
+    return failed();
+  }
   if (!file_.close()) return failed();
-  // Opened before the rename, which nothing may fail after: a folder that
-  // its user may write but not read is not synced.
-  const file_access::File folder(
-      ::open(folder_.empty() ? "." : folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   hold_interruptions();
-  if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+  if (SECTIFY_CALL(-1, renameat, at, temp_.c_str(), at, name_.c_str()) != 0) {
     failed();
     release_interruptions();
     return false;
   }
-  remove_on_interruption(nullptr);
+  remove_on_interruption(at, nullptr);
   temp_.clear();
-  // The new file is in place whatever happens now.
-  if (folder.is_open()) static_cast<void>(::fsync(fd_of(folder)));
+  // The new file is in place whatever happens now. A folder opened for
+  // search alone cannot be synced, which is no failure.
+  static_cast<void>(SECTIFY_CALL(-1, fsync, at));
   return true;
 }
 
@@ -135,8 +158,10 @@ void ReplacementFile::discard() {
   // If even the removal fails there is nothing more to report than the
   // failure that led here.
   static_cast<void>(file_.close());
-  if (!temp_.empty()) ::unlink(temp_.c_str());
-  remove_on_interruption(nullptr);
+  if (!temp_.empty()) {
+    static_cast<void>(SECTIFY_CALL(-1, unlinkat, fd_of(folder_), temp_.c_str(), 0));
+  }
+  remove_on_interruption(fd_of(folder_), nullptr);
   temp_.clear();
 }
 

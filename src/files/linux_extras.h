@@ -1,0 +1,72 @@
+// What Linux offers beyond POSIX that the file layer uses where it can:
+// files without a name, folder handles for search alone, ACLs as extended
+// attributes and early write-back. Built where SECTIFY_LINUX_EXTRAS is set;
+// elsewhere (SECTIFY_PORTABLE_POSIX, or another system) each function
+// below says it cannot, and the caller takes the portable path. Each
+// reports failure as POSIX calls do, with errno.
+
+#ifndef SECTIFY_FILES_LINUX_EXTRAS_H_
+#define SECTIFY_FILES_LINUX_EXTRAS_H_
+
+#include <cerrno>
+#include <string>
+
+namespace sectify::linux_extras {
+
+#ifdef SECTIFY_LINUX_EXTRAS
+
+// Creates a file without a name in the folder `folder`, open for writing,
+// with mode 0600. Returns its descriptor, or -1 where the file system has
+// no such files or link_unnamed() could not name it later (no /proc).
+int open_unnamed(int folder);
+
+// Gives the file `fd` from open_unnamed() the name `name` in `folder`.
+// Returns false on failure (EEXIST: the name is taken).
+bool link_unnamed(int fd, int folder, const char* name);
+
+// Opens the folder at `path` for use as a folder handle only, which needs
+// no right to read it. Returns the descriptor, or -1.
+int open_folder_path(const char* path);
+
+// Reads the access ACL of the entry `name` of `folder` into `acl`, as the
+// system stores it: empty where there is none beyond the permission bits.
+// Returns false if it cannot be read.
+bool read_access_acl(int folder, const char* name, std::string& acl);
+
+// Sets the access ACL `acl` on the file `fd`; returns false on failure.
+bool set_access_acl(int fd, const std::string& acl);
+
+// Removes the access ACL of the file `fd`, if it has one, so that only its
+// permission bits count. Returns false on failure.
+bool remove_access_acl(int fd);
+
+// Asks the system to start writing what was written to `fd` to disk.
+void start_writeback(int fd);
+
+#else
+
+inline int open_unnamed(int) {
+  errno = ENOTSUP;
+  return -1;
+}
+inline bool link_unnamed(int, int, const char*) {
+  errno = ENOTSUP;
+  return false;
+}
+inline int open_folder_path(const char*) { return -1; }
+inline bool read_access_acl(int, const char*, std::string& acl) {
+  acl.clear();
+  return true;
+}
+inline bool set_access_acl(int, const std::string&) {
+  errno = ENOTSUP;
+  return false;
+}
+inline bool remove_access_acl(int) { return true; }
+inline void start_writeback(int) {}
+
+#endif
+
+}  // namespace sectify::linux_extras
+
+#endif  // SECTIFY_FILES_LINUX_EXTRAS_H_

@@ -1,0 +1,104 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "files/linux_extras.h"
+#include "files/system_call.h"
+
+namespace sectify::linux_extras {
+namespace {
+
+// Where Linux keeps a file's access ACL.
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// The path through /proc by which `fd`, or the entry `name` of the folder
+// `fd`, can be named.
+std::string through_proc(int fd, const char* name = nullptr) {
+  std::string path = "/proc/self/fd/" + std::to_string(fd);
+  if (name != nullptr) path.append("/").append(name);
+  return path;
+}
+
+// Reads the extended attribute kAccessAcl into `acl` with `get`, which
+// takes a buffer and its size as getxattr does. Returns false on failure.
+template <typename Get>
+bool read_acl_with(Get get, std::string& acl) {
+  for (;;) {
+    const ssize_t size = get(nullptr, 0);
+    if (size < 0) {
+      acl.clear();
+      return errno == ENODATA || errno == ENOTSUP;
+    }
+    acl.resize(static_cast<std::size_t>(size));
+    const ssize_t got = get(acl.data(), acl.size());
+    if (got >= 0) {
+      acl.resize(static_cast<std::size_t>(got));
+      return true;
+    }
+    if (errno != ERANGE) return false;  // else it grew in between: again
+  }
+}
+
+}  // namespace
+
+int open_unnamed(int folder) {
+  const int fd = SECTIFY_CALL(-1, openat, folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  // Linking needs /proc, which a chroot or a container may lack.
+  struct stat st {};
+  if (SECTIFY_CALL(-1, stat, through_proc(fd).c_str(), &st) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool link_unnamed(int fd, int folder, const char* name) {
+  return SECTIFY_CALL(-1, linkat, AT_FDCWD, through_proc(fd).c_str(), folder, name,
+                      AT_SYMLINK_FOLLOW) == 0;
+}
+
+int open_folder_path(const char* path) {
+  return SECTIFY_CALL(-1, open, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+bool read_access_acl(int folder, const char* name, std::string& acl) {
+  // Through /proc the ACL can be read without the right to read the file;
+  // without /proc, from the file opened for reading.
+  const std::string path = through_proc(folder, name);
+  const bool read = read_acl_with(
+      [&path](char* buffer, std::size_t size) {
+        return SECTIFY_CALL(-1, lgetxattr, path.c_str(), kAccessAcl, buffer, size);
+      },
+      acl);
+  if (read || errno != ENOENT) return read;
+  const int fd = SECTIFY_CALL(-1, openat, folder, name,
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool read_open = read_acl_with(
+      [fd](char* buffer, std::size_t size) {
+        return SECTIFY_CALL(-1, fgetxattr, fd, kAccessAcl, buffer, size);
+      },
+      acl);
+  ::close(fd);
+  return read_open;
+}
+
+bool set_access_acl(int fd, const std::string& acl) {
+  return SECTIFY_CALL(-1, fsetxattr, fd, kAccessAcl, acl.data(), acl.size(), 0) == 0;
+}
+
+bool remove_access_acl(int fd) {
+  return SECTIFY_CALL(-1, fremovexattr, fd, kAccessAcl) == 0 || errno == ENODATA ||
+         errno == ENOTSUP;
+}
+
+void start_writeback(int fd) {
+  static_cast<void>(SECTIFY_CALL(-1, sync_file_range, fd, 0, 0, SYNC_FILE_RANGE_WRITE));
+}
+
+}  // namespace sectify::linux_extras
