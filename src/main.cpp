@@ -35,9 +35,12 @@ bool print(Stream stream, std::initializer_list<std::string_view> parts) {
 }
 
 // Prints on standard error, as one line with its empty line before, `what`
-// failed and the system's reason, `error`.
-void report_failure(std::string_view what, ErrorCode error) {
-  print(Stream::error, {"\n", what, ": ", sectify::file_access::describe(error), "\n"});
+// failed, the system's reason, `error`, and `more`.
+void report_failure(std::string_view what, ErrorCode error, std::string_view more = "") {
+  std::string reason = sectify::file_access::describe(error);
+  // A reason that ends a sentence (as Windows words them) before more.
+  if (!more.empty() && !reason.empty() && reason.back() == '.') reason.pop_back();
+  print(Stream::error, {"\n", what, ": ", reason, more, "\n"});
 }
 
 // Prints on standard error a warning for each kind of departure from the
@@ -105,8 +108,8 @@ int run(const std::vector<std::string>& arguments, std::optional<ErrorCode>& out
     report_failure("File could not be read", error);
     return 1;
   };
-  const auto cannot_write = [&output](ErrorCode error) {
-    report_failure("File " + *output + " could not be written", error);
+  const auto cannot_write = [&output](ErrorCode error, std::string_view more = "") {
+    report_failure("File " + *output + " could not be written", error, more);
     return 1;
   };
   std::uint64_t size = 0;
@@ -132,8 +135,19 @@ int run(const std::vector<std::string>& arguments, std::optional<ErrorCode>& out
   if (result.status == sectify::StreamStatus::cannot_read) return cannot_read(result.error);
   if (!file.close()) return cannot_read(sectify::file_access::last_error());
   if (result.status == sectify::StreamStatus::cannot_write) return cannot_write(result.error);
-  if (!replacement.commit()) return cannot_write(replacement.error());
+  if (!replacement.commit()) {
+    const std::string& earlier = replacement.earlier_output_left_in();
+    if (earlier.empty()) return cannot_write(replacement.error());
+    // Neither file is at the output's name: the user needs both names.
+    return cannot_write(replacement.error(), "; the earlier output is in " + earlier +
+                                                 ", the new one in " +
+                                                 replacement.new_output_left_in());
+  }
   // The output is the new file now: the run reports it, whatever comes.
+  if (!replacement.earlier_output_left_in().empty()) {
+    print(Stream::error,
+          {"\nWarning: the earlier output is left in ", replacement.earlier_output_left_in(), "\n"});
+  }
   warn_of_layout(result, input, *output);
   tell({"\nFile ", *output, " written\n"});
   return 0;

@@ -6,15 +6,52 @@
 namespace sectify {
 namespace {
 
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// Returns `text` in capitals, ASCII letters only.
+std::string upper_case(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+// Returns the part of `path` up to its first separator, and drops it and
+// that separator from `path`.
+std::string_view take_part(std::string_view& path) {
+  std::size_t end = 0;
+  while (end < path.size() && !is_separator(path[end])) ++end;
+  const std::string_view part = path.substr(0, end);
+  path.remove_prefix(std::min(end + 1, path.size()));
+  return part;
+}
+
+// Returns whether `path` begins with two separators and reaches anything
+// but a file: through the prefixes "\\.\" and "\\?\" anything but a path
+// on a drive letter, a volume or a network share, and a server's pipes
+// through its share "pipe".
+bool names_device_namespace(std::string_view path) {
+  if (path.size() < 2 || !is_separator(path[0]) || !is_separator(path[1])) return false;
+  path.remove_prefix(2);
+  if (path.size() >= 2 && (path[0] == '.' || path[0] == '?') && is_separator(path[1])) {
+    path.remove_prefix(2);
+    const std::string root = upper_case(take_part(path));
+    const bool drive = root.size() == 2 && root[0] >= 'A' && root[0] <= 'Z' && root[1] == ':';
+    const bool volume = root.rfind("VOLUME{", 0) == 0 && root.back() == '}';
+    if ((drive || volume) && !path.empty()) return false;
+    if (root != "UNC") return true;
+  }
+  take_part(path);  // the server
+  return upper_case(take_part(path)) == "PIPE";
+}
+
 // Returns whether `name`, one part of a path, is a device name.
 bool is_device_name(std::string_view name) {
   // Windows ignores an extension and the blanks before it.
   name = name.substr(0, name.find('.'));
   while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  std::string upper(name);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  const std::string upper = upper_case(name);
   for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (upper == device) return true;
   }
@@ -28,6 +65,7 @@ bool is_device_name(std::string_view name) {
 }  // namespace
 
 bool names_windows_device(std::string_view path) {
+  if (names_device_namespace(path)) return true;
   constexpr std::string_view kSeparators = "/\\:";
   for (std::size_t begin = 0; begin <= path.size();) {
     const std::size_t end = std::min(path.find_first_of(kSeparators, begin), path.size());

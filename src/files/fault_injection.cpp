@@ -1,9 +1,11 @@
 // The seam of the fault-injection test build: see system_call.h.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "files/file_access.h"
 #include "files/system_call.h"
@@ -11,16 +13,37 @@
 namespace sectify::faults {
 namespace {
 
-// What SECTIFY_FAIL asks for: the calls listed, or one call failed.
-struct Plan {
-  bool list = false;
-  std::string function;     // whose call fails; empty: none
-  unsigned long which = 0;  // the how-manieth call of it, from 1
+// One call to fail: the `which`-th call of `function`, with `error`.
+struct Failure {
+  std::string function;
+  unsigned long which = 0;
   file_access::ErrorCode error = 0;
+  unsigned long calls = 0;  // of `function` so far
 };
 
-// Reads SECTIFY_FAIL, "list" or "FUNCTION:K:ERROR"; ends the run with
-// status 2 if it is neither, so that a mistyped test cannot pass unseen.
+// What SECTIFY_FAIL asks for: the calls listed, or some of them failed.
+struct Plan {
+  bool list = false;
+  std::vector<Failure> failures;
+};
+
+// Reads one "FUNCTION:K:ERROR" into `failure`; returns false if it is not
+// of that form.
+bool read_failure(const std::string& text, Failure& failure) {
+  const std::size_t first = text.find(':');
+  const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+  if (first == 0 || second == std::string::npos) return false;
+  failure.function = text.substr(0, first);
+  char* end = nullptr;
+  failure.which = std::strtoul(text.c_str() + first + 1, &end, 10);
+  if (end != text.c_str() + second || failure.which == 0) return false;
+  failure.error = std::strtoul(text.c_str() + second + 1, &end, 10);
+  return end != text.c_str() + second + 1 && *end == '\0';
+}
+
+// Reads SECTIFY_FAIL: "list", or "FUNCTION:K:ERROR" once or more, joined
+// by commas. Ends the run with status 2 if it is neither, so that a
+// mistyped test cannot pass unseen.
 Plan read_plan() {
   Plan plan;
   const char* text = std::getenv("SECTIFY_FAIL");
@@ -30,19 +53,15 @@ Plan read_plan() {
     return plan;
   }
   const std::string value = text;
-  const std::size_t first = value.find(':');
-  const std::size_t second = first == std::string::npos ? first : value.find(':', first + 1);
-  char* end = nullptr;
-  if (second != std::string::npos) {
-    plan.function = value.substr(0, first);
-    plan.which = std::strtoul(value.c_str() + first + 1, &end, 10);
-    if (end == value.c_str() + second) {
-      plan.error = std::strtoul(value.c_str() + second + 1, &end, 10);
+  for (std::size_t begin = 0; begin <= value.size();) {
+    const std::size_t end = std::min(value.find(',', begin), value.size());
+    Failure failure;
+    if (!read_failure(value.substr(begin, end - begin), failure)) {
+      std::fprintf(stderr, "SECTIFY_FAIL=%s: expected list or FUNCTION:K:ERROR[,...]\n", text);
+      std::exit(2);
     }
-  }
-  if (plan.function.empty() || plan.which == 0 || end == nullptr || *end != '\0') {
-    std::fprintf(stderr, "SECTIFY_FAIL=%s: expected list or FUNCTION:K:ERROR\n", text);
-    std::exit(2);
+    plan.failures.push_back(failure);
+    begin = end + 1;
   }
   return plan;
 }
@@ -50,17 +69,21 @@ Plan read_plan() {
 }  // namespace
 
 bool fails(const char* function) {
-  static const Plan plan = read_plan();
-  static unsigned long calls = 0;  // of plan.function so far
+  static Plan plan = read_plan();
   // A call written with its namespace, "::close", is listed as "close".
   if (std::strncmp(function, "::", 2) == 0) function += 2;
   if (plan.list) {
     std::fprintf(stderr, "%s\n", function);
     return false;
   }
-  if (plan.function != function || ++calls != plan.which) return false;
-  file_access::set_last_error(plan.error);
-  return true;
+  bool fail = false;
+  for (Failure& failure : plan.failures) {
+    if (failure.function == function && ++failure.calls == failure.which) {
+      file_access::set_last_error(failure.error);
+      fail = true;
+    }
+  }
+  return fail;
 }
 
 }  // namespace sectify::faults

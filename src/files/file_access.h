@@ -120,9 +120,19 @@ using NativePath = std::string;
 
 // Opens an existing regular file for reading. The result is not open if
 // the file cannot be opened or is anything else: a folder, a pipe, a
-// device (on Windows also a reserved device name such as "nul.fxml"), which
-// are refused before anything could wait on them.
+// device (on Windows also a reserved device name such as "nul.fxml", or a
+// pipe), which are refused before they are opened: on POSIX systems by
+// their type, and again once open, should one have taken the file's place.
 File open_for_reading(const std::string& path);
+
+#ifdef _WIN32
+// Opens the existing file or folder `path` with CreateFileW, with `access`,
+// `sharing` and `flags` as it takes them, and so that a pipe's server
+// behind the path could not act as the user. The result is not open on
+// failure.
+File open_existing(const NativePath& path, unsigned long access, unsigned long sharing,
+                   unsigned long flags);
+#endif
 
 // Stores the size of `file` in `size`; returns false on failure.
 bool size_of(const File& file, std::uint64_t& size);

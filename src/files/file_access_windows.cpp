@@ -10,6 +10,7 @@
 
 #include "files/device_names.h"
 #include "files/file_access.h"
+#include "files/system_call.h"
 
 namespace sectify::file_access {
 namespace {
@@ -59,7 +60,7 @@ std::wstring long_form(const std::wstring& full) {
 
 bool File::close() {
   if (!is_open()) return true;
-  return CloseHandle(reinterpret_cast<HANDLE>(release())) != 0;
+  return SECTIFY_CALL(FALSE, CloseHandle, reinterpret_cast<HANDLE>(release())) != 0;
 }
 
 std::string_view path_separators() { return "/\\:"; }
@@ -72,13 +73,37 @@ std::vector<std::string> arguments_of(int argc, NativeChar** argv) {
 
 ErrorCode last_error() { return GetLastError(); }
 
+void set_last_error(ErrorCode code) { SetLastError(static_cast<DWORD>(code)); }
+
+namespace {
+
+// The program's own words for the codes it can meet for which a system may
+// have no text (Windows 7 and wine have none for 336).
+struct OwnText {
+  DWORD code;
+  const char* text;
+};
+constexpr OwnText kOwnTexts[] = {
+    {336, "A folder has this name."},
+    {ERROR_UNABLE_TO_REMOVE_REPLACED, "The file to be replaced could not be removed."},
+    {ERROR_UNABLE_TO_MOVE_REPLACEMENT, "The new file could not take the name of the old one."},
+    {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, "The new file could not take the name of the old one."},
+};
+
+}  // namespace
+
 std::string describe(ErrorCode code) {
   wchar_t* text = nullptr;
   // Language 0: the user's language where the system has the message in it.
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  if (length == 0) return "error " + std::to_string(code);
+  if (length == 0) {
+    for (const OwnText& own : kOwnTexts) {
+      if (own.code == code) return own.text;
+    }
+    return "error " + std::to_string(code);
+  }
   std::wstring_view message(text, length);
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) {
     message.remove_suffix(1);
@@ -114,10 +139,10 @@ namespace {
 // Returns the full form of `wide`, a relative path resolved against the
 // current folder, or nothing if the system cannot give it.
 std::optional<std::wstring> full_form(const std::wstring& wide) {
-  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  const DWORD size = SECTIFY_CALL(0, GetFullPathNameW, wide.c_str(), 0, nullptr, nullptr);
   if (size == 0) return std::nullopt;
   std::wstring full(size, L'\0');
-  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  const DWORD length = SECTIFY_CALL(0, GetFullPathNameW, wide.c_str(), size, full.data(), nullptr);
   if (length == 0 || length >= size) return std::nullopt;
   full.resize(length);
   return full;
@@ -145,16 +170,25 @@ NativePath full_native_path(const std::string& path) {
 File open_for_reading(const std::string& path) {
   if (names_windows_device(path)) return File();
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all.
-  File file =
-      adopt(CreateFileW(native_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.is_open() && GetFileType(handle_of(file)) != FILE_TYPE_DISK) return File();
+  File file = open_existing(native_path(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+  if (file.is_open() && SECTIFY_CALL(FILE_TYPE_UNKNOWN, GetFileType, handle_of(file)) != FILE_TYPE_DISK) {
+    return File();
+  }
   return file;
+}
+
+File open_existing(const NativePath& path, unsigned long access, unsigned long sharing,
+                   unsigned long flags) {
+  // A pipe's server could act as the user who opens it; at this level it
+  // can only learn who that is.
+  return adopt(SECTIFY_CALL(INVALID_HANDLE_VALUE, CreateFileW, path.c_str(), access, sharing, nullptr,
+                            OPEN_EXISTING, flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                            nullptr));
 }
 
 bool size_of(const File& file, std::uint64_t& size) {
   LARGE_INTEGER value;
-  if (GetFileSizeEx(handle_of(file), &value) == 0) return false;
+  if (SECTIFY_CALL(FALSE, GetFileSizeEx, handle_of(file), &value) == 0) return false;
   size = static_cast<std::uint64_t>(value.QuadPart);
   return true;
 }
@@ -162,7 +196,7 @@ bool size_of(const File& file, std::uint64_t& size) {
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity) {
   DWORD got = 0;
   const DWORD want = static_cast<DWORD>(std::min(capacity, kMaxChunk));
-  if (ReadFile(handle_of(file), buffer, want, &got, nullptr) == 0) {
+  if (SECTIFY_CALL(FALSE, ReadFile, handle_of(file), buffer, want, &got, nullptr) == 0) {
     // A pipe whose writer has closed reports its end this way.
     return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
   }
@@ -173,7 +207,13 @@ bool write_all(const File& file, const char* data, std::size_t size) {
   while (size > 0) {
     DWORD put = 0;
     const DWORD want = static_cast<DWORD>(std::min(size, kMaxChunk));
-    if (WriteFile(handle_of(file), data, want, &put, nullptr) == 0 || put == 0) {
+    if (SECTIFY_CALL(FALSE, WriteFile, handle_of(file), data, want, &put, nullptr) == 0) {
+      return false;
+    }
+    // A write that takes nothing has no error of its own: a full disk is
+    // what stops it.
+    if (put == 0) {
+      SetLastError(ERROR_DISK_FULL);
       return false;
     }
     data += put;

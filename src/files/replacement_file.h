@@ -52,6 +52,16 @@ class ReplacementFile {
   // The system's code for the last failure of create() or commit().
   file_access::ErrorCode error() const { return error_; }
 
+  // Where the earlier output was left, as a path beside the output's, if
+  // not at the output's name: after a commit() that could neither finish
+  // nor be undone, or that succeeded but could not remove it; else empty.
+  // Only on Windows, where the old file is moved aside on the way.
+  const std::string& earlier_output_left_in() const { return earlier_left_in_; }
+
+  // Where the new output was left, likewise, after a commit() that failed
+  // with the earlier output left elsewhere; else empty.
+  const std::string& new_output_left_in() const { return new_left_in_; }
+
  private:
   // Records the system's code for the failure at hand, removes the new
   // file and returns false.
@@ -67,6 +77,12 @@ class ReplacementFile {
   file_access::File folder_;      // the output's folder, open from create() on
   file_access::NativePath name_;  // the output's name in folder_ (Windows: its full path)
   file_access::NativePath temp_;  // the new file's name, likewise, while it has one
+#ifdef _WIN32
+  std::string shown_;               // the new file's path as typed, without ".tmp"
+  file_access::NativePath backup_;  // where the old file goes during the replacement
+#endif
+  std::string earlier_left_in_;
+  std::string new_left_in_;
   file_access::File file_;
   file_access::ErrorCode error_ = 0;
 };

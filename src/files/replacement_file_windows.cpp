@@ -8,6 +8,7 @@
 
 #include "files/interruption.h"
 #include "files/replacement_file.h"
+#include "files/system_call.h"
 
 namespace sectify {
 namespace {
@@ -16,16 +17,18 @@ namespace {
 // some compilers lack.
 constexpr DWORD kErrorDirectoryNotSupported = 336;
 
-// The attributes the new file takes over from the file it replaces, which
-// ReplaceFileW is not documented to carry.
+// The attributes the new file takes over from the file it replaces; it
+// gets FILE_ATTRIBUTE_ARCHIVE besides, as every file Windows writes.
 constexpr DWORD kCarriedAttributes =
-    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // Another program, such as a virus scanner or the search indexer, may hold
 // the output open for a moment: the rename is tried this often, this many
 // milliseconds apart, about a second in all.
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenamePause = 50;
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 HANDLE handle_of(const file_access::File& file) { return reinterpret_cast<HANDLE>(file.get()); }
 
@@ -44,19 +47,32 @@ std::string narrow_guid(const wchar_t* text) {
 bool delete_on_close(HANDLE handle, bool on) {
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = on ? TRUE : FALSE;
-  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                    sizeof disposition) != 0;
+  return SECTIFY_CALL(FALSE, SetFileInformationByHandle, handle, FileDispositionInfo, &disposition,
+                      sizeof disposition) != 0;
+}
+
+// Returns the attributes of `path`, or INVALID_FILE_ATTRIBUTES with the
+// system's error.
+DWORD attributes_of(const std::wstring& path) {
+  return SECTIFY_CALL(INVALID_FILE_ATTRIBUTES, GetFileAttributesW, path.c_str());
+}
+
+// Returns whether `error` says that a path names nothing.
+bool means_missing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Returns whether nothing has the name `path`, as the system says for sure.
+bool is_missing(const std::wstring& path) {
+  return attributes_of(path) == INVALID_FILE_ATTRIBUTES && means_missing(GetLastError());
 }
 
 // Returns whether another program holds `path` open so that it cannot be
 // replaced: opening it for deletion fails with a sharing violation.
 bool is_held(const std::wstring& path) {
-  const HANDLE handle =
-      CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-  CloseHandle(handle);
-  return false;
+  const file_access::File file =
+      file_access::open_existing(path, DELETE, kShareAll, FILE_FLAG_OPEN_REPARSE_POINT);
+  return !file.is_open() && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 // Returns whether `error`, from renaming over `path`, may pass once another
@@ -67,32 +83,68 @@ bool may_pass(DWORD error, const std::wstring& path) {
     return true;
   }
   if (error != ERROR_ACCESS_DENIED) return false;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const DWORD attributes = attributes_of(path);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-// Renames `from` over `to` in one step: with ReplaceFileW where `to` is a
-// file, which keeps its permissions, streams, creation time and short name,
-// else with MoveFileExW. Tries again for about a second while another
-// program holds `to`. Returns false on failure, with the system's error.
-bool rename_over(const std::wstring& from, const std::wstring& to, bool replace) {
+// Where one attempt to put the new file at the output's name leaves the
+// two files.
+enum class Outcome {
+  done,      // the output's name holds the new file; the old one is gone or in the backup
+  failed,    // the output's name holds what it held before; the system's error is set
+  stranded,  // it holds neither: the old file is in the backup, the new one at its name
+};
+
+// Puts the file `from` at the name `to` in one step: with ReplaceFileW
+// where `replace` (`to` is a file), which keeps its permissions, streams,
+// creation time and short name and moves it to `backup` on the way, else
+// with MoveFileExW. Every failure ReplaceFileW documents leaves the old
+// file at `to` or at `backup`: from `backup` it is put back, or failing
+// that the new file is moved to `to` after all.
+Outcome replace_once(const std::wstring& from, const std::wstring& to, const std::wstring& backup,
+                     bool replace) {
+  if (!replace) {
+    return SECTIFY_CALL(FALSE, MoveFileExW, from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0
+               ? Outcome::done
+               : Outcome::failed;
+  }
+  if (SECTIFY_CALL(faults::failed_replace(to.c_str(), backup.c_str()), ReplaceFileW, to.c_str(),
+                   from.c_str(), backup.c_str(), 0, nullptr, nullptr) != 0) {
+    return Outcome::done;
+  }
+  const DWORD error = GetLastError();
+  Outcome outcome = Outcome::failed;
+  if (is_missing(to) && !is_missing(backup) &&
+      SECTIFY_CALL(FALSE, MoveFileExW, backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
+    outcome = SECTIFY_CALL(FALSE, MoveFileExW, from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0
+                  ? Outcome::done
+                  : Outcome::stranded;
+  }
+  SetLastError(error);
+  return outcome;
+}
+
+// Puts `from` at `to` as replace_once() does, tried again for about a
+// second while another program holds `to`. Interruptions are held from
+// each attempt on and let through again after one that failed, so that
+// Ctrl+C ends the wait; they stay held once an attempt has done anything.
+Outcome rename_over(const std::wstring& from, const std::wstring& to, const std::wstring& backup,
+                    bool replace) {
   for (int attempt = 1;; ++attempt) {
     DWORD error = ERROR_SHARING_VIOLATION;
     // A held file is waited for before ReplaceFileW is called, which on
     // some systems leaves a temporary file behind each time it fails.
     if (!replace || !is_held(to)) {
-      if (replace ? ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr) != 0
-                  : MoveFileExW(from.c_str(), to.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
-        return true;
-      }
+      hold_interruptions();
+      const Outcome outcome = replace_once(from, to, backup, replace);
+      if (outcome != Outcome::failed) return outcome;
       error = GetLastError();
-      // Without a backup name, ReplaceFileW has removed the old file by now.
-      if (replace && error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) return rename_over(from, to, false);
+      release_interruptions();
     }
     if (attempt == kRenameAttempts || !may_pass(error, to)) {
       SetLastError(error);
-      return false;
+      return Outcome::failed;
     }
     Sleep(kRenamePause);
   }
@@ -102,50 +154,63 @@ bool rename_over(const std::wstring& from, const std::wstring& to, bool replace)
 
 ReplacementFile::Status ReplacementFile::create(const std::string& path,
                                                 const file_access::File& input) {
-  const file_access::NativePath wide_path = file_access::native_path(path);
+  // In full, as ReplaceFileW needs it.
+  const file_access::NativePath output = file_access::full_native_path(path);
   // The entry itself: a link there is replaced, never what it leads to.
-  const HANDLE existing =
-      CreateFileW(wide_path.c_str(), FILE_READ_ATTRIBUTES,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (existing != INVALID_HANDLE_VALUE) {
-    BY_HANDLE_FILE_INFORMATION old{};
+  const file_access::File existing = file_access::open_existing(
+      output, FILE_READ_ATTRIBUTES, kShareAll,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+  BY_HANDLE_FILE_INFORMATION old{};
+  if (existing.is_open() &&
+      SECTIFY_CALL(FALSE, GetFileInformationByHandle, handle_of(existing), &old) != 0 &&
+      !(old.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     BY_HANDLE_FILE_INFORMATION read{};
-    const bool known = GetFileInformationByHandle(existing, &old) != 0;
-    CloseHandle(existing);
-    if (known && !(old.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      if (GetFileInformationByHandle(handle_of(input), &read) != 0 &&
-          read.dwVolumeSerialNumber == old.dwVolumeSerialNumber &&
-          read.nFileIndexHigh == old.nFileIndexHigh && read.nFileIndexLow == old.nFileIndexLow) {
-        return Status::is_input;
-      }
-      if (old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        error_ = kErrorDirectoryNotSupported;
-        return Status::failed;
-      }
-      // The rename over such a file is not refused everywhere.
-      if (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return Status::read_only;
+    if (SECTIFY_CALL(FALSE, GetFileInformationByHandle, handle_of(input), &read) != 0 &&
+        read.dwVolumeSerialNumber == old.dwVolumeSerialNumber &&
+        read.nFileIndexHigh == old.nFileIndexHigh && read.nFileIndexLow == old.nFileIndexLow) {
+      return Status::is_input;
     }
+    if (old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      error_ = kErrorDirectoryNotSupported;
+      return Status::failed;
+    }
+    // The rename over such a file is not refused everywhere.
+    if (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return Status::read_only;
   }
-  path_ = path;
-  folder_ = file_access::folder_of(path);
+  name_ = output;
+  const std::string folder = file_access::folder_of(path);
+  // Held open without sharing its deletion, so that the folder cannot be
+  // renamed, removed or replaced while the run works in it; one that its
+  // user may not list is not held.
+  folder_ = file_access::open_existing(file_access::full_native_path(folder.empty() ? "." : folder),
+                                       FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       FILE_FLAG_BACKUP_SEMANTICS);
 
   // A name that no other file has, from a GUID the system makes, which
-  // also serves a folder too deep for GetTempFileNameW.
+  // also serves a folder too deep for GetTempFileNameW. Hidden, and kept
+  // from the search index, while it is not the output yet.
   for (int attempt = 0; attempt < 100 && !file_.is_open(); ++attempt) {
     GUID guid;
     wchar_t text[40];
-    if (CoCreateGuid(&guid) != S_OK || StringFromGUID2(guid, text, 40) == 0) break;
-    remove_on_interruption(nullptr);
-    // In full, as ReplaceFileW needs it.
-    temp_ = file_access::full_native_path(folder_ + ".Sectify-" + narrow_guid(text) + ".tmp");
-    remove_on_interruption(temp_.c_str());
-    file_ = file_access::File(reinterpret_cast<file_access::NativeHandle>(
-        CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
-    if (!file_.is_open() && GetLastError() != ERROR_FILE_EXISTS) break;
+    if (SECTIFY_CALL(E_FAIL, CoCreateGuid, &guid) != S_OK ||
+        StringFromGUID2(guid, text, 40) == 0) {
+      break;
+    }
+    shown_ = folder + ".Sectify-" + narrow_guid(text);
+    temp_ = file_access::full_native_path(shown_ + ".tmp");
+    backup_ = file_access::full_native_path(shown_ + ".bak");
+    hold_interruptions();
+    file_ = file_access::File(reinterpret_cast<file_access::NativeHandle>(SECTIFY_CALL(
+        INVALID_HANDLE_VALUE, CreateFileW, temp_.c_str(), GENERIC_WRITE | DELETE,
+        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr)));
+    const DWORD error = GetLastError();
+    if (file_.is_open()) remove_on_interruption(folder_.get(), temp_.c_str());
+    release_interruptions();
+    if (!file_.is_open() && error != ERROR_FILE_EXISTS) break;
   }
   if (!file_.is_open()) {
+    temp_.clear();
     failed();
     return Status::failed;
   }
@@ -158,30 +223,40 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
 }
 
 bool ReplacementFile::commit() {
-  const std::wstring to = file_access::full_native_path(path_);
-  const DWORD old = GetFileAttributesW(to.c_str());
+  const DWORD old = attributes_of(name_);
+  if (old == INVALID_FILE_ATTRIBUTES && !means_missing(GetLastError())) return failed();
   const bool replace = old != INVALID_FILE_ATTRIBUTES &&
                        !(old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-  if (replace && (old & kCarriedAttributes) != 0) {
-    FILE_BASIC_INFO basic{};  // times of 0 stay as they are
-    basic.FileAttributes = old & kCarriedAttributes;
-    if (SetFileInformationByHandle(handle_of(file_), FileBasicInfo, &basic, sizeof basic) == 0) {
-      return failed();
-    }
-  }
-  if (FlushFileBuffers(handle_of(file_)) == 0 || !delete_on_close(handle_of(file_), false) ||
-      !file_.close()) {
+  // No longer hidden: the attributes the output is to have, which
+  // ReplaceFileW is not documented to carry.
+  FILE_BASIC_INFO basic{};  // times of 0 stay as they are
+  basic.FileAttributes = (replace ? old & kCarriedAttributes : 0) | FILE_ATTRIBUTE_ARCHIVE;
+  if (SECTIFY_CALL(FALSE, SetFileInformationByHandle, handle_of(file_), FileBasicInfo, &basic,
+                   sizeof basic) == 0 ||
+      SECTIFY_CALL(FALSE, FlushFileBuffers, handle_of(file_)) == 0 ||
+      !delete_on_close(handle_of(file_), false) || !file_.close()) {
     return failed();
   }
-  // The console handler removes nothing once the rename has begun.
-  hold_interruptions();
-  if (!rename_over(temp_, to, replace)) {
-    failed();
-    release_interruptions();
-    return false;
+  switch (rename_over(temp_, name_, backup_, replace)) {
+    case Outcome::failed:
+      return failed();
+    case Outcome::stranded:
+      // Both files are kept, and interruptions stay held, so that the run
+      // can say where they are.
+      error_ = GetLastError();
+      earlier_left_in_ = shown_ + ".bak";
+      new_left_in_ = shown_ + ".tmp";
+      remove_on_interruption(folder_.get(), nullptr);
+      temp_.clear();
+      return false;
+    case Outcome::done:
+      break;
   }
-  remove_on_interruption(nullptr);
+  remove_on_interruption(folder_.get(), nullptr);
   temp_.clear();
+  if (replace && SECTIFY_CALL(FALSE, DeleteFileW, backup_.c_str()) == 0 && !is_missing(backup_)) {
+    earlier_left_in_ = shown_ + ".bak";
+  }
   return true;
 }
 
@@ -189,8 +264,8 @@ void ReplacementFile::discard() {
   // If even the removal fails there is nothing more to report than the
   // failure that led here.
   static_cast<void>(file_.close());
-  if (!temp_.empty()) DeleteFileW(temp_.c_str());
-  remove_on_interruption(nullptr);
+  if (!temp_.empty()) static_cast<void>(SECTIFY_CALL(FALSE, DeleteFileW, temp_.c_str()));
+  remove_on_interruption(folder_.get(), nullptr);
   temp_.clear();
 }
 

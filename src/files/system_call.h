@@ -16,10 +16,11 @@
 
 namespace sectify::faults {
 
-// Counts a call of `function` and returns whether it is the one that
-// SECTIFY_FAIL=FUNCTION:K:ERROR names, the K-th call of FUNCTION: then it
-// sets the system's last error to ERROR. With SECTIFY_FAIL=list it prints
-// the name of every call on standard error, one per line, and fails none.
+// Counts a call of `function` and returns whether it is one that
+// SECTIFY_FAIL=FUNCTION:K:ERROR names, the K-th call of FUNCTION (several,
+// joined by commas, may be named): then it sets the system's last error to
+// ERROR. With SECTIFY_FAIL=list it prints the name of every call on
+// standard error, one per line, and fails none.
 bool fails(const char* function);
 
 #ifdef _WIN32
