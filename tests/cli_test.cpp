@@ -49,6 +49,10 @@ struct Settings {
 // The user and group "nobody" and "nogroup" on Debian.
 constexpr uid_t kNobody = 65534;
 
+// The status of a Windows program interrupted by Ctrl+C, 0xC000013A, as
+// wine's process ends with it: its low byte.
+constexpr int kInterruptedUnderWine = 0x3A;
+
 Settings& settings() {
   static Settings value;
   return value;
@@ -331,6 +335,8 @@ class Cli : public testing::Test {
     if (settings().windows) {
       EXPECT_EQ(result.err.rfind(head, 0), 0u) << result.err;
       EXPECT_GT(result.err.size(), head.size() + 1) << result.err;
+      // A code the system has no text for is put in words all the same.
+      EXPECT_EQ(result.err.find(": error "), std::string::npos) << result.err;
       EXPECT_EQ(result.err.back(), '\n') << result.err;
     } else {
       EXPECT_EQ(result.err, head + std::strerror(error) + "\n");
@@ -871,11 +877,8 @@ TEST_F(Cli, LeavesNothingBehindWhenInterrupted) {
     kill(pid, signal);
     const Result result = wait_for(pid);
     ASSERT_TRUE(writing) << "the program ended before it was interrupted: " << result.out;
-    if (settings().windows) {
-      EXPECT_NE(result.status, 0) << strsignal(signal);
-    } else {
-      EXPECT_EQ(result.status, -signal) << strsignal(signal);
-    }
+    EXPECT_EQ(result.status, settings().windows ? kInterruptedUnderWine : -signal)
+        << strsignal(signal);
     EXPECT_TRUE(read_file(path("big.flt")) == earlier) << strsignal(signal);
     // A named file stays where nothing may run after SIGKILL.
     if (signal == SIGKILL && settings().portable) continue;
@@ -918,7 +921,7 @@ TEST_F(Cli, EndsInterruptedWithTheOldOutputOrReportsTheNewOne) {
       EXPECT_EQ(result.out, written("big.flt")) << i;
       EXPECT_TRUE(flight.is_output(path("big.flt"))) << i;
     } else {
-      EXPECT_EQ(result.status, settings().windows ? result.status : -signal) << i;
+      EXPECT_EQ(result.status, settings().windows ? kInterruptedUnderWine : -signal) << i;
       EXPECT_TRUE(read_file(path("big.flt")) == earlier) << i;
     }
     EXPECT_EQ(folder_listing(dir_), (std::vector<std::string>{"big.flt", "big.fxml"})) << i;
@@ -1029,17 +1032,25 @@ TEST_F(Cli, KeepsHiddenAndSystemAttributesOnWindows) {
   if (!settings().windows) GTEST_SKIP() << "only Windows files have these attributes";
   write_file(path("a.fxml"), kFlight);
   write_file(path("a.flt"), "old");
+  write_file(path("b.fxml"), kFlight);
   // wine's attrib takes one attribute at a time.
   const auto attrib = [this](const std::vector<std::string>& arguments) {
     return run_words(command_words("attrib"), arguments, "", " >.stdout 2>.stderr").out;
   };
   attrib({"+h", "a.flt"});
   attrib({"+s", "a.flt"});
+  attrib({"-a", "a.flt"});
   expect_success(run({"a.fxml"}), "a.flt");
+  expect_success(run({"b.fxml"}), "b.flt");
   EXPECT_EQ(read_file(path("a.flt")), kConverted);
-  const std::string flags = attrib({"a.flt"}).substr(0, 12);
-  EXPECT_NE(flags.find('H'), std::string::npos) << flags;
-  EXPECT_NE(flags.find('S'), std::string::npos) << flags;
+  // The old file's hidden and system marks, and the mark for backup that
+  // every written file gets; a new output that mark alone.
+  const std::string replaced = attrib({"a.flt"}).substr(0, 12);
+  const std::string created = attrib({"b.flt"}).substr(0, 12);
+  for (const char flag : {'A', 'H', 'S'}) {
+    EXPECT_NE(replaced.find(flag), std::string::npos) << replaced;
+    EXPECT_EQ(created.find(flag) != std::string::npos, flag == 'A') << created;
+  }
 }
 
 TEST_F(Cli, RefusesEveryFormOfADeviceNameOnWindows) {
@@ -1052,31 +1063,58 @@ TEST_F(Cli, RefusesEveryFormOfADeviceNameOnWindows) {
   EXPECT_EQ(folder_listing(dir_), std::vector<std::string>{"x"});
 }
 
-TEST_F(Cli, ReplacesAFileAnotherProgramHoldsOnceItLetsGo) {
+TEST_F(Cli, ReplacesAFileAnotherProgramHoldsOnceItLetsGoOnWindows) {
   if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
   write_file(path("a.fxml"), kFlight);
   const std::string earlier = "earlier output\r\n";
-  // Held for half a second, and then for longer than the program waits.
-  for (const int milliseconds : {500, 4000}) {
+  struct Case {
+    int held;  // milliseconds
+    bool interrupted;
+  };
+  // Held for half a second, for longer than the program waits, and Ctrl+C
+  // while it waits.
+  for (const Case c : {Case{500, false}, Case{4000, false}, Case{4000, true}}) {
     write_file(path("a.flt"), earlier);
-    const pid_t holder =
-        start_words(command_words(settings().helper),
-                    {"hold", "a.flt", std::to_string(milliseconds)}, ".held", "/dev/null");
+    const pid_t holder = start_words(command_words(settings().helper),
+                                     {"hold", "a.flt", std::to_string(c.held)}, ".held", "/dev/null");
     for (int i = 0; i < 6000 && read_file(path(".held")).empty(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    const Result result = run({"a.fxml"});
+    const pid_t pid = start({"a.fxml"});
+    if (c.interrupted) {
+      // Well into the second that the program waits.
+      std::this_thread::sleep_for(std::chrono::milliseconds(600));
+      kill(pid, SIGINT);
+    }
+    const Result result = wait_for(pid);
     waitpid(holder, nullptr, 0);
     fs::remove(path(".held"));
-    if (milliseconds < 1000) {
+    if (c.interrupted) {
+      EXPECT_EQ(result.status, kInterruptedUnderWine);
+      EXPECT_EQ(read_file(path("a.flt")), earlier);
+    } else if (c.held < 1000) {
       expect_success(result, "a.flt");
       EXPECT_EQ(read_file(path("a.flt")), kConverted);
     } else {
       expect_failure_because(result, not_written("a.flt"), 0);
       EXPECT_EQ(read_file(path("a.flt")), earlier);
     }
-    EXPECT_EQ(folder_listing(dir_), (std::vector<std::string>{"a.flt", "a.fxml"}));
+    EXPECT_EQ(folder_listing(dir_), (std::vector<std::string>{"a.flt", "a.fxml"})) << c.held;
   }
+}
+
+TEST_F(Cli, RefusesPipesWithoutConnectingOnWindows) {
+  if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
+  const pid_t server = start_words(command_words(settings().helper),
+                                   {"serve", "\\\\.\\pipe\\x.fxml", "3000"}, ".served", "/dev/null");
+  for (int i = 0; i < 6000 && read_file(path(".served")).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  for (const std::string name : {"\\\\.\\pipe\\x.fxml", "\\\\?\\pipe\\x.fxml", "//./pipe/x.fxml"}) {
+    expect_failure(run({name}), "", kCannotOpen);
+  }
+  waitpid(server, nullptr, 0);
+  EXPECT_EQ(console_text(read_file(path(".served"))), "serving\nno client\n");
 }
 
 TEST_F(Cli, SucceedsWithoutStandardHandlesOnWindows) {
@@ -1114,7 +1152,7 @@ bool is_32bit_windows_program(const std::string& program) {
          little_endian(pe + 4, 2) == 0x14C;
 }
 
-TEST_F(Cli, ConvertsFileLargerThanA32BitProcessCanAddress) {
+TEST_F(Cli, ConvertsFileLargerThanA32BitProcessCanAddressOnWindows) {
   if (!is_32bit_windows_program(settings().program)) {
     GTEST_SKIP() << "only a 32-bit program cannot hold a file of 2.2 GiB";
   }
@@ -1123,7 +1161,7 @@ TEST_F(Cli, ConvertsFileLargerThanA32BitProcessCanAddress) {
   EXPECT_TRUE(flight.is_output(path("big.flt")));
 }
 
-TEST_F(Cli, RejectsLineTooLargeForA32BitProcess) {
+TEST_F(Cli, RejectsLineTooLargeForA32BitProcessOnWindows) {
   if (!is_32bit_windows_program(settings().program)) {
     GTEST_SKIP() << "only a 32-bit program cannot hold a line of 5 GiB";
   }

@@ -6,6 +6,10 @@
 //   windows_helper detached PROGRAM ARG...  runs PROGRAM with no console and
 //                                           no standard handles, and ends
 //                                           with its exit status
+//   windows_helper serve PIPE MILLISECONDS  makes the named pipe PIPE, says
+//                                           "serving", waits that long for a
+//                                           client, then says "client" if one
+//                                           came, else "no client"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -45,6 +49,23 @@ int detached(int argc, wchar_t** argv) {
   return static_cast<int>(status);
 }
 
+int serve(const wchar_t* name, DWORD milliseconds) {
+  const HANDLE pipe = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                       PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (pipe == INVALID_HANDLE_VALUE || overlapped.hEvent == nullptr) return 2;
+  const bool at_once = ConnectNamedPipe(pipe, &overlapped) == 0 &&
+                       GetLastError() == ERROR_PIPE_CONNECTED;
+  std::puts("serving");
+  std::fflush(stdout);
+  const bool client =
+      at_once || WaitForSingleObject(overlapped.hEvent, milliseconds) == WAIT_OBJECT_0;
+  std::puts(client ? "client" : "no client");
+  CloseHandle(pipe);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -52,6 +73,12 @@ int wmain(int argc, wchar_t** argv) {
     return hold(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
   }
   if (argc >= 3 && std::wcscmp(argv[1], L"detached") == 0) return detached(argc - 2, argv + 2);
-  std::fputs("usage: windows_helper hold FILE MILLISECONDS | detached PROGRAM ARG...\n", stderr);
+  if (argc == 4 && std::wcscmp(argv[1], L"serve") == 0) {
+    return serve(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+  }
+  std::fputs(
+      "usage: windows_helper hold FILE MILLISECONDS | detached PROGRAM ARG... | "
+      "serve PIPE MILLISECONDS\n",
+      stderr);
   return 2;
 }
