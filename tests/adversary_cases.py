@@ -1,0 +1,288 @@
+#!/usr/bin/env python3
+"""Runs Sectify as an attacker would meet it, as root over other users'
+files, and checks each case of a table: a folder swapped for a link mid-run,
+planted outputs, groups and ACLs that cannot be carried, signals at the
+commit point, system calls failed from outside with strace, no /proc, a
+path near PATH_MAX, and the portable build's calls.
+
+usage: adversary_cases.py SECTIFY PORTABLE_SECTIFY
+
+Exits 77 (skipped) where strace is missing or the tests do not run as root;
+a case whose own tool is missing (setfacl, unshare) says so and is skipped.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+FLIGHT = (b'<?xml version="1.0"?>\n<SimBase.Document Type="Flight">\n'
+          b'    <Flight.Sections>\n        <Section Name="Main">\n'
+          b'            <Property Name="x" Value="$(cmd)" />\n'
+          b'        </Section>\n    </Flight.Sections>\n</SimBase.Document>\n')
+CONVERTED = b'\r\n[Main]\r\nx=$(cmd)\r\n\r\n'
+EARLIER = b'earlier output\r\n'
+NOBODY = 65534
+GROUP = 1600  # a group that nobody is not in
+DELAY = 0.6   # seconds that strace holds a call
+
+
+class Skip(Exception):
+    pass
+
+
+def write(path, data, mode=0o644, owner=None):
+    with open(path, 'wb') as f:
+        f.write(data)
+    os.chmod(path, mode)
+    if owner:
+        os.chown(path, *owner)
+
+
+def read(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def quiet_core():
+    import resource
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
+def start(words, folder, strace=None, with_pid=False):
+    """Starts `words` in `folder`, under strace with the options `strace`
+    if given; returns the process and a function that reads the pid of the
+    program itself, which a shell writes first `with_pid`."""
+    pid_file = os.path.join(folder, '.pid')
+    inner = ['sh', '-c', 'echo $$ > .pid && exec "$@"', 'sh'] + words if with_pid else words
+    command = ['strace', '-f', '-qq', '-o', '/dev/null'] + strace + ['--'] + inner if strace else inner
+    process = subprocess.Popen(command, cwd=folder, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               preexec_fn=quiet_core)
+    def pid():
+        for _ in range(2000):
+            if os.path.exists(pid_file) and read(pid_file).strip():
+                return int(read(pid_file))
+            time.sleep(0.005)
+        raise RuntimeError('the program did not start')
+    return process, pid
+
+
+def finish(process):
+    out, err = process.communicate(timeout=120)
+    return process.returncode, out.decode(), err.decode()
+
+
+def run(words, folder, strace=None):
+    process, _ = start(words, folder, strace)
+    return finish(process)
+
+
+def listing(folder):
+    return sorted(n for n in os.listdir(folder) if n != '.pid')
+
+
+def folder_swapped_for_link(sectify, portable, base):
+    """A folder swapped for a link to another while the new file is synced."""
+    flights, target = os.path.join(base, 'flights'), os.path.join(base, 'target')
+    os.mkdir(flights)
+    os.mkdir(target)
+    write(os.path.join(flights, 'x.fxml.sh'), FLIGHT)
+    process, _ = start([sectify, 'flights/x.fxml.sh'], base,
+                       ['-e', 'inject=fsync:delay_enter=%d:when=1' % (DELAY * 1e6)])
+    time.sleep(DELAY / 2)
+    os.rename(flights, flights + '.old')
+    os.symlink('target', flights)
+    status, _, err = finish(process)
+    if os.listdir(target):
+        return 'the link led the output elsewhere: %s' % os.listdir(target)
+    if status != 0 or read(os.path.join(flights + '.old', 'x.flt.sh')) != CONVERTED:
+        return 'the output is not in the folder that was opened: %d %s' % (status, err)
+
+
+def planted_in_sticky_folder(sectify, portable, base):
+    """A user plants the output name, 0666, in a sticky folder."""
+    shared = os.path.join(base, 'shared')
+    os.mkdir(shared)
+    os.chmod(shared, 0o1777)
+    write(os.path.join(shared, 'a.fxml'), FLIGHT, 0o600)
+    write(os.path.join(shared, 'a.flt'), b'planted', 0o666, (NOBODY, NOBODY))
+    status, _, err = run(['sh', '-c', 'umask 022 && exec "$0" a.fxml', sectify], shared)
+    st = os.stat(os.path.join(shared, 'a.flt'))
+    if status != 0 or st.st_uid != 0 or st.st_gid != 0 or st.st_mode & 0o7777 != 0o644:
+        return 'status %d, owner %d:%d, mode %o: %s' % (status, st.st_uid, st.st_gid,
+                                                       st.st_mode & 0o7777, err)
+
+
+def group_that_cannot_be_carried(sectify, portable, base):
+    """An ordinary user replaces another's file of a group of the user's, or
+    of a group not the user's."""
+    for groups, expected_group, expected_mode in (('--clear-groups', NOBODY, 0o600),
+                                                  ('--groups=%d' % GROUP, GROUP, 0o660)):
+        folder = os.path.join(base, groups.strip('-').replace('=', ''))
+        os.mkdir(folder)
+        os.chown(folder, NOBODY, NOBODY)
+        write(os.path.join(folder, 'a.fxml'), FLIGHT)
+        write(os.path.join(folder, 'a.flt'), EARLIER, 0o660, (1, GROUP))
+        status, _, err = run(['setpriv', '--reuid=%d' % NOBODY, '--regid=%d' % NOBODY, groups,
+                              sectify, 'a.fxml'], folder)
+        st = os.stat(os.path.join(folder, 'a.flt'))
+        if status != 0 or (st.st_gid, st.st_mode & 0o777) != (expected_group, expected_mode):
+            return '%s: status %d, group %d, mode %o: %s' % (groups, status, st.st_gid,
+                                                            st.st_mode & 0o777, err)
+
+
+def acl_copy_failed(sectify, portable, base):
+    """The old file's ACL cannot be set on the new file, which inherited
+    entries from the folder's default ACL."""
+    folder = os.path.join(base, 'acl')
+    os.mkdir(folder)
+    write(os.path.join(folder, 'a.fxml'), FLIGHT)
+    write(os.path.join(folder, 'a.flt'), EARLIER, 0o640)
+    if subprocess.run(['setfacl', '-d', '-m', 'u:nobody:rw', folder], capture_output=True).returncode \
+            or subprocess.run(['setfacl', '-m', 'u:daemon:r', os.path.join(folder, 'a.flt')],
+                              capture_output=True).returncode:
+        raise Skip('no setfacl, or no ACLs here')
+    status, _, err = run([sectify, 'a.fxml'], folder, ['-e', 'inject=fsetxattr:error=EIO'])
+    acl = subprocess.run(['getfacl', '-cp', os.path.join(folder, 'a.flt')],
+                         capture_output=True, text=True).stdout
+    if status != 0 or 'nobody' in acl or 'mask' in acl:
+        return 'status %d, ACL left: %r %s' % (status, acl, err)
+
+
+def write_that_writes_nothing(sectify, portable, base):
+    """A write that returns 0."""
+    write(os.path.join(base, 'a.fxml'), FLIGHT)
+    status, _, err = run([sectify, 'a.fxml'], base, ['-e', 'inject=write:retval=0:when=1'])
+    if (status, err) != (1, '\nFile a.flt could not be written: No space left on device\n'):
+        return 'status %d: %r' % (status, err)
+
+
+def signals_at_the_commit_point(sectify, portable, base):
+    """Signals that no handler took before, sent while the new file is
+    synced (the run ends by the signal, the old output kept) and while it
+    is renamed (the run goes on and reports the new output)."""
+    for program in (sectify, portable):
+        for call, ends in (('fsync', True), ('renameat', False)):
+            for number in (signal.SIGRTMIN, signal.SIGABRT, signal.SIGSYS):
+                for name in os.listdir(base):
+                    os.unlink(os.path.join(base, name))
+                write(os.path.join(base, 'a.fxml'), FLIGHT)
+                write(os.path.join(base, 'a.flt'), EARLIER)
+                process, pid = start([program, 'a.fxml'], base,
+                                     ['-e', 'inject=%s:delay_enter=%d:when=1' % (call, DELAY * 1e6)],
+                                     with_pid=True)
+                target = pid()
+                time.sleep(DELAY / 2)
+                try:
+                    os.kill(target, number)
+                except ProcessLookupError:
+                    pass  # ended before: the status tells how
+                status, _, err = finish(process)
+                expected = (-number, EARLIER) if ends else (0, CONVERTED)
+                got = (status, read(os.path.join(base, 'a.flt')))
+                if got != expected or listing(base) != ['a.flt', 'a.fxml']:
+                    return '%s, signal %d at %s: status %d, left %s' % (
+                        os.path.basename(program), number, call, status, listing(base))
+
+
+def private_while_written(sectify, portable, base):
+    """A new output named from the start is its owner's alone until done."""
+    write(os.path.join(base, 'a.fxml'), FLIGHT)
+    os.umask(0o022)
+    process, _ = start([portable, 'a.fxml'], base,
+                       ['-e', 'inject=write:delay_enter=%d:when=1' % (DELAY * 1e6)])
+    time.sleep(DELAY / 2)
+    modes = [os.stat(os.path.join(base, n)).st_mode & 0o777 for n in listing(base)
+             if n.endswith('.tmp')]
+    status, _, _ = finish(process)
+    final = os.stat(os.path.join(base, 'a.flt')).st_mode & 0o777
+    if modes != [0o600] or status != 0 or final != 0o644:
+        return 'modes while written %s, status %d, mode at the end %o' % (
+            [oct(m) for m in modes], status, final)
+
+
+def no_proc(sectify, portable, base):
+    """A run in a mount namespace without /proc."""
+    write(os.path.join(base, 'a.fxml'), FLIGHT)
+    status, _, err = run(['unshare', '-m', 'sh', '-c',
+                          'mount -t tmpfs none /proc && exec "$0" a.fxml', sectify], base)
+    if 'unshare' in err or 'mount' in err:
+        raise Skip('no mount namespace here: ' + err.strip())
+    if status != 0 or read(os.path.join(base, 'a.flt')) != CONVERTED:
+        return 'status %d: %s' % (status, err)
+
+
+def path_near_path_max(sectify, portable, base):
+    """A relative path of 4,085 bytes, in folders of 200 bytes each."""
+    parts, length = [], len('a.fxml')
+    while length + 201 <= 4085:
+        parts.append('d' * 200)
+        length += 201
+    parts.append('f' * (4085 - length - 1))
+    fd = os.open(base, os.O_RDONLY)
+    for part in parts:
+        os.mkdir(part, dir_fd=fd)
+        fd = os.open(part, os.O_RDONLY, dir_fd=fd)
+    with open(os.open('a.fxml', os.O_WRONLY | os.O_CREAT, dir_fd=fd), 'wb') as f:
+        f.write(FLIGHT)
+    path = '/'.join(parts + ['a.fxml'])
+    assert len(path) == 4085
+    status, _, err = run([sectify, path], base)
+    if status != 0 or 'a.flt' not in os.listdir(fd):
+        return 'status %d: %s' % (status, err[-200:])
+    with open(os.open('a.flt', os.O_RDONLY, dir_fd=fd), 'rb') as f:
+        if f.read() != CONVERTED:
+            return 'the output is not the conversion'
+
+
+def portable_calls(sectify, portable, base):
+    """The portable build makes no call that only Linux has."""
+    write(os.path.join(base, 'a.fxml'), FLIGHT)
+    write(os.path.join(base, 'a.flt'), EARLIER)
+    log = os.path.join(base, '.trace')
+    subprocess.run(['strace', '-f', '-o', log, portable, 'a.fxml'], cwd=base, capture_output=True)
+    linux_only = [line for line in read(log).decode().splitlines()
+                  if any(word in line for word in ('O_TMPFILE', 'O_PATH', '/proc/self/fd',
+                                                   'xattr(', 'sync_file_range'))]
+    if linux_only:
+        return 'Linux-only calls: %s' % linux_only
+
+
+CASES = [folder_swapped_for_link, planted_in_sticky_folder, group_that_cannot_be_carried,
+         acl_copy_failed, write_that_writes_nothing, signals_at_the_commit_point,
+         private_while_written, no_proc, path_near_path_max, portable_calls]
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    if shutil.which('strace') is None or os.geteuid() != 0:
+        print('skipped: needs strace, and root to act as other users')
+        return 77
+    sectify, portable = (os.path.abspath(p) for p in sys.argv[1:])
+    failed = passed = 0
+    for case in CASES:
+        base = tempfile.mkdtemp(prefix='sectify-adversary-')
+        try:
+            problem = case(sectify, portable, base)
+        except Skip as why:
+            print('skipped %s: %s' % (case.__name__, why))
+            continue
+        finally:
+            shutil.rmtree(base, ignore_errors=True)
+        if problem:
+            failed += 1
+            print('FAILED %s (%s): %s' % (case.__name__, case.__doc__.split('\n')[0], problem))
+        else:
+            passed += 1
+            print('ok %s' % case.__name__)
+    print('%d passed, %d failed' % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
