@@ -109,7 +109,8 @@ def main():
     needed = ["hyperfine"] + (["gnuplot"] if args.plot else [])
     lacking = [tool for tool in needed if shutil.which(tool) is None]
     if lacking or not os.path.exists("/usr/bin/time"):
-        print("compare.py: needs %s" % ", ".join(lacking + ["/usr/bin/time"]))
+        print("compare.py: needs %s (Debian: hyperfine gnuplot-nox time)"
+              % ", ".join(lacking + ["/usr/bin/time"]))
         sys.exit(77)
     os.makedirs(args.work, exist_ok=True)
 

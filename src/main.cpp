@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "console_window.h"
 #include "files/file_access.h"
 #include "files/flight_file.h"
 #include "files/interruption.h"
@@ -82,13 +83,19 @@ void warn_of_layout(const sectify::StreamResult& result, std::string_view input,
 
 // Converts the file that `arguments` names, reporting on the console, and
 // returns the exit status. Sets `output_error` if a message to standard
-// output was lost.
-int run(const std::vector<std::string>& arguments, std::optional<ErrorCode>& output_error) {
+// output was lost. In a window of its own (`own_window`) a run without a
+// file says how to give it one without a console.
+int run(const std::vector<std::string>& arguments, bool own_window,
+        std::optional<ErrorCode>& output_error) {
   const auto tell = [&output_error](std::initializer_list<std::string_view> parts) {
     if (!print(Stream::output, parts)) output_error = sectify::file_access::last_error();
   };
   if (arguments.size() != 1) {
     tell({"\nUsage: Sectify <filename.fxml>\n"});
+    if (own_window && arguments.empty()) {
+      tell({"Drag a .fxml file onto Sectify.exe, or right-click it and choose Convert with "
+            "Sectify.\n"});
+    }
     return 1;
   }
   const std::string& input = arguments[0];
@@ -162,10 +169,11 @@ int wmain(int argc, wchar_t** argv) {
 int main(int argc, char** argv) {
 #endif
   sectify::prepare_for_interruption();
+  const bool own_window = sectify::waits_for_key(sectify::file_access::console_facts());
   int status;
   std::optional<ErrorCode> output_error;
   try {
-    status = run(sectify::file_access::arguments_of(argc, argv), output_error);
+    status = run(sectify::file_access::arguments_of(argc, argv), own_window, output_error);
   } catch (const std::bad_alloc&) {
     // Only a line too long for memory gets here; the new output file went
     // with the stack.
@@ -176,7 +184,11 @@ int main(int argc, char** argv) {
   // even after the output was written.
   if (output_error) {
     report_failure("Standard output could not be written", *output_error);
-    return 1;
+    status = 1;
+  }
+  if (own_window) {
+    print(Stream::output, {"\nPress any key to close this window.\n"});
+    sectify::file_access::wait_for_key();
   }
   return status;
 }

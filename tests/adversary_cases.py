@@ -261,7 +261,7 @@ def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     if shutil.which('strace') is None or os.geteuid() != 0:
-        print('skipped: needs strace, and root to act as other users')
+        print('skipped: needs strace (Debian: strace), and root to act as other users')
         return 77
     sectify, portable = (os.path.abspath(p) for p in sys.argv[1:])
     failed = passed = 0

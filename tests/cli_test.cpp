@@ -587,7 +587,7 @@ TEST_F(Cli, ConvertsFilesBehindPathsLongerThan260Characters) {
 }
 
 TEST_F(Cli, ShowsNamesAsTypedOnATerminal) {
-  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script here";
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs script (Debian: bsdutils)";
   write_file(path("東京.fxml"), kFlight);
   std::string program;
   for (const std::string& word : command_words()) program += shell_quoted(word) + " ";
@@ -782,7 +782,7 @@ TEST_F(Cli, GivesReasonsInTheLanguageOfTheUser) {
   if (std::setlocale(LC_ALL, kGerman) != nullptr) reason = std::strerror(ENOSPC);
   std::setlocale(LC_ALL, "C");
   if (reason.empty() || reason == std::strerror(ENOSPC)) {
-    GTEST_SKIP() << "no German locale or messages here";
+    GTEST_SKIP() << "needs the de_DE.UTF-8 locale (Debian: locales, libc-l10n)";
   }
   write_file(path("a.fxml"), kFlight);
   const Result result = run({"a.fxml"}, "LC_ALL="s + kGerman, "/dev/full");
@@ -1001,7 +1001,7 @@ TEST_F(Cli, KeepsTheAccessControlListOfReplacedFile) {
   // mask and so the group bits that ls shows.
   const std::string grant = "setfacl -m u:nobody:rw- " + shell_quoted(path("a.flt").string());
   if (std::system((grant + " 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "no setfacl here, or no ACLs on " << dir_;
+    GTEST_SKIP() << "needs setfacl (Debian: acl) and ACLs on " << dir_;
   }
   const std::string before = acl_of("a.flt");
   ASSERT_NE(before.find("user:nobody:rw-"), std::string::npos) << before;
@@ -1115,6 +1115,37 @@ TEST_F(Cli, RefusesPipesWithoutConnectingOnWindows) {
   }
   waitpid(server, nullptr, 0);
   EXPECT_EQ(console_text(read_file(path(".served"))), "serving\nno client\n");
+}
+
+TEST_F(Cli, AddsAndRemovesTheExplorerEntryOnWindows) {
+  if (!settings().windows) GTEST_SKIP() << "only Windows has Explorer's right-click menu";
+  // The scripts beside the program, as the ZIP holds them.
+  const fs::path build = fs::path(settings().program).parent_path();
+  for (const std::string name : {"Add to Explorer.cmd", "Remove from Explorer.cmd"}) {
+    fs::copy_file(build / name, path(name));
+  }
+  fs::copy_file(settings().program, path("Sectify.exe"));
+  const std::string key = "HKCU\\Software\\Classes\\SystemFileAssociations\\.fxml\\shell\\Sectify";
+  const auto command = [this](const std::string& word, const std::vector<std::string>& arguments) {
+    return run_words(command_words(word), arguments, "", " </dev/null >.stdout 2>.stderr");
+  };
+  std::string windows_dir = "Z:" + dir_.string();
+  std::replace(windows_dir.begin(), windows_dir.end(), '/', '\\');
+  // Each twice: the second run finds its work done.
+  for (int i = 0; i < 2; ++i) {
+    const Result added = command("cmd", {"/c", "Add to Explorer.cmd"});
+    EXPECT_EQ(added.status, 0);
+    EXPECT_EQ(added.out.rfind("Added \"Convert with Sectify\"", 0), 0u) << added.out;
+  }
+  const Result entry = command("reg", {"query", key + "\\command", "/ve"});
+  EXPECT_NE(entry.out.find("\"" + windows_dir + "\\Sectify.exe\" \"%1\""), std::string::npos)
+      << entry.out;
+  for (const char* said : {"Removed", "\"Convert with Sectify\" is not"}) {
+    const Result removed = command("cmd", {"/c", "Remove from Explorer.cmd"});
+    EXPECT_EQ(removed.status, 0);
+    EXPECT_EQ(removed.out.rfind(said, 0), 0u) << removed.out;
+  }
+  EXPECT_NE(command("reg", {"query", key}).status, 0);
 }
 
 TEST_F(Cli, SucceedsWithoutStandardHandlesOnWindows) {

@@ -52,6 +52,22 @@ enum class Stream { output, error };
 // has no one to tell, which is no loss.
 bool write_message(Stream stream, std::string_view text);
 
+// What a Windows program knows of its console: how many processes are
+// attached to it, and whether its standard input and output are it. All
+// zero and false without a console, and on POSIX systems.
+struct ConsoleFacts {
+  unsigned long processes = 0;
+  bool input_is_console = false;
+  bool output_is_console = false;
+};
+
+// Returns the facts of the program's console.
+ConsoleFacts console_facts();
+
+// Waits until a key is pressed on the console; returns at once if there is
+// none to wait on.
+void wait_for_key();
+
 // A file descriptor or Windows HANDLE, stored as an integer.
 using NativeHandle = std::intptr_t;
 inline constexpr NativeHandle kNoHandle = -1;

@@ -48,6 +48,10 @@ bool write_message(Stream stream, std::string_view text) {
   return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
 }
 
+ConsoleFacts console_facts() { return {}; }
+
+void wait_for_key() {}
+
 std::string_view path_separators() { return "/"; }
 
 File open_for_reading(const std::string& path) {

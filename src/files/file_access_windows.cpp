@@ -134,6 +134,27 @@ bool write_message(Stream stream, std::string_view text) {
          written == wide.size();
 }
 
+ConsoleFacts console_facts() {
+  ConsoleFacts facts;
+  DWORD processes[2];
+  facts.processes = GetConsoleProcessList(processes, 2);
+  DWORD mode = 0;
+  facts.input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+  facts.output_is_console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  return facts;
+}
+
+void wait_for_key() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  // Keys pressed before the question do not answer it.
+  FlushConsoleInputBuffer(input);
+  INPUT_RECORD record;
+  DWORD read = 0;
+  while (ReadConsoleInputW(input, &record, 1, &read) != 0 && read == 1) {
+    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+  }
+}
+
 namespace {
 
 // Returns the full form of `wide`, a relative path resolved against the

@@ -1,0 +1,25 @@
+// Whether the program ends by waiting for a key, so that a console window
+// opened for it alone does not close before its messages can be read.
+
+#ifndef SECTIFY_CONSOLE_WINDOW_H_
+#define SECTIFY_CONSOLE_WINDOW_H_
+
+#include "files/file_access.h"
+
+namespace sectify {
+
+// Returns whether a run with the console `console` ends by waiting for a
+// key: only where the program is the one process on its console, as when
+// Explorer opens a window for it (a double-click, a drop, the right-click
+// menu, Send to), and both its standard input and output are that
+// console. Never in a console that other processes share (cmd, PowerShell,
+// Windows Terminal, a script), with either stream redirected, or without a
+// console (a scheduled task, POSIX systems), so that no automated run
+// waits.
+inline bool waits_for_key(const file_access::ConsoleFacts& console) {
+  return console.processes == 1 && console.input_is_console && console.output_is_console;
+}
+
+}  // namespace sectify
+
+#endif  // SECTIFY_CONSOLE_WINDOW_H_
