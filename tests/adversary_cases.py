@@ -12,6 +12,7 @@ a case whose own tool is missing (setfacl, unshare) says so and is skipped.
 """
 
 import os
+import resource
 import shutil
 import signal
 import subprocess
@@ -48,7 +49,6 @@ def read(path):
 
 
 def quiet_core():
-    import resource
     resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
 
 

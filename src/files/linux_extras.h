@@ -25,7 +25,8 @@ int open_unnamed(int folder);
 bool link_unnamed(int fd, int folder, const char* name);
 
 // Opens the folder at `path` for use as a folder handle only, which needs
-// no right to read it. Returns the descriptor, or -1.
+// no right to read it. Returns the descriptor, or -1 (the stand-in below
+// leaves errno as it was).
 int open_folder_path(const char* path);
 
 // Reads the access ACL of the entry `name` of `folder` into `acl`, as the

@@ -51,7 +51,7 @@ int open_unnamed(int folder) {
   // Linking needs /proc, which a chroot or a container may lack.
   struct stat st {};
   if (SECTIFY_CALL(-1, stat, through_proc(fd).c_str(), &st) != 0) {
-    ::close(fd);
+    static_cast<void>(SECTIFY_CALL(-1, ::close, fd));
     return -1;
   }
   return fd;
@@ -84,7 +84,7 @@ bool read_access_acl(int folder, const char* name, std::string& acl) {
         return SECTIFY_CALL(-1, fgetxattr, fd, kAccessAcl, buffer, size);
       },
       acl);
-  ::close(fd);
+  static_cast<void>(SECTIFY_CALL(-1, ::close, fd));
   return read_open;
 }
 

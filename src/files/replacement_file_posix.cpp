@@ -30,9 +30,7 @@ int open_folder(const std::string& path) {
 #ifdef O_SEARCH
   return SECTIFY_CALL(-1, open, path.c_str(), O_SEARCH | O_DIRECTORY | O_CLOEXEC);
 #else
-  const int for_path = linux_extras::open_folder_path(path.c_str());
-  if (for_path < 0) errno = EACCES;
-  return for_path;
+  return linux_extras::open_folder_path(path.c_str());
 #endif
 }
 
