@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <new>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -79,6 +80,12 @@ void warn_of_layout(const sectify::StreamResult& result, std::string_view input,
   if (!result.main_found) {
     print(Stream::error, {"\nWarning: no Main section found, the output is empty\n"});
   }
+}
+
+// Prints that the file is too large to convert; returns the exit status.
+int report_too_large() {
+  print(Stream::error, {"\nFile is too large to convert\n"});
+  return 1;
 }
 
 // Converts the file that `arguments` names, reporting on the console, and
@@ -177,8 +184,11 @@ int main(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     // Only a line too long for memory gets here; the new output file went
     // with the stack.
-    print(Stream::error, {"\nFile is too large to convert\n"});
-    status = 1;
+    status = report_too_large();
+  } catch (const std::length_error&) {
+    // A line longer than a string can hold, where memory would allow more
+    // (a 32-bit program with 4 GiB of address space).
+    status = report_too_large();
   }
   // A message that the user was to read and cannot is a failure of the run,
   // even after the output was written.

@@ -36,7 +36,8 @@ class FlightFileConverter {
 
   // Takes the next block of the input. Returns the output that no later
   // input can change, valid until the next call. Throws std::bad_alloc if a
-  // line does not fit in memory.
+  // line does not fit in memory, std::length_error if it is longer than a
+  // string can be.
   std::string_view convert(std::string_view block);
 
   // Ends the input and returns the rest of the output, valid until the

@@ -23,7 +23,8 @@ struct StreamResult {
 // Reads `input` to its end in blocks of `block_size` bytes and writes the
 // converted flight to `output` as it becomes final. Memory stays within a
 // few times `block_size` unless a single line is larger. Throws
-// std::bad_alloc if a line does not fit in memory.
+// std::bad_alloc if a line does not fit in memory, or std::length_error if
+// it is longer than a string can be.
 StreamResult convert_file(const file_access::File& input, const file_access::File& output,
                           std::size_t block_size);
 
