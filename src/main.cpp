@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <new>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,8 +100,9 @@ int run(const std::vector<std::string>& arguments, bool own_window,
   if (arguments.size() != 1) {
     tell({"\nUsage: Sectify <filename.fxml>\n"});
     if (own_window && arguments.empty()) {
-      tell({"Drag a .fxml file onto Sectify.exe, or right-click it and choose Convert with "
-            "Sectify.\n"});
+      tell(
+          {"Drag a .fxml file onto Sectify.exe, or right-click it and choose Convert with "
+           "Sectify.\n"});
     }
     return 1;
   }
@@ -159,8 +160,8 @@ int run(const std::vector<std::string>& arguments, bool own_window,
   }
   // The output is the new file now: the run reports it, whatever comes.
   if (!replacement.earlier_output_left_in().empty()) {
-    print(Stream::error,
-          {"\nWarning: the earlier output is left in ", replacement.earlier_output_left_in(), "\n"});
+    print(Stream::error, {"\nWarning: the earlier output is left in ",
+                          replacement.earlier_output_left_in(), "\n"});
   }
   warn_of_layout(result, input, *output);
   tell({"\nFile ", *output, " written\n"});

@@ -41,9 +41,9 @@ struct Settings {
   std::string launcher;
   std::string examples;
   bool windows = false;
-  bool unprivileged = false;     // run the program as kNobody
-  bool portable = false;  // POSIX calls alone: a named new file from the start, no ACLs
-  std::string helper;            // windows_helper.exe, beside a Windows program
+  bool unprivileged = false;  // run the program as kNobody
+  bool portable = false;      // POSIX calls alone: a named new file from the start, no ACLs
+  std::string helper;         // windows_helper.exe, beside a Windows program
 };
 
 // The user and group "nobody" and "nogroup" on Debian.
@@ -587,7 +587,8 @@ TEST_F(Cli, ConvertsFilesBehindPathsLongerThan260Characters) {
 }
 
 TEST_F(Cli, ShowsNamesAsTypedOnATerminal) {
-  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs script (Debian: bsdutils)";
+  if (std::system("command -v script >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "needs script (Debian: bsdutils)";
   write_file(path("東京.fxml"), kFlight);
   std::string program;
   for (const std::string& word : command_words()) program += shell_quoted(word) + " ";
@@ -1075,8 +1076,9 @@ TEST_F(Cli, ReplacesAFileAnotherProgramHoldsOnceItLetsGoOnWindows) {
   // while it waits.
   for (const Case c : {Case{500, false}, Case{4000, false}, Case{4000, true}}) {
     write_file(path("a.flt"), earlier);
-    const pid_t holder = start_words(command_words(settings().helper),
-                                     {"hold", "a.flt", std::to_string(c.held)}, ".held", "/dev/null");
+    const pid_t holder =
+        start_words(command_words(settings().helper), {"hold", "a.flt", std::to_string(c.held)},
+                    ".held", "/dev/null");
     for (int i = 0; i < 6000 && read_file(path(".held")).empty(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -1105,8 +1107,9 @@ TEST_F(Cli, ReplacesAFileAnotherProgramHoldsOnceItLetsGoOnWindows) {
 
 TEST_F(Cli, RefusesPipesWithoutConnectingOnWindows) {
   if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
-  const pid_t server = start_words(command_words(settings().helper),
-                                   {"serve", "\\\\.\\pipe\\x.fxml", "3000"}, ".served", "/dev/null");
+  const pid_t server =
+      start_words(command_words(settings().helper), {"serve", "\\\\.\\pipe\\x.fxml", "3000"},
+                  ".served", "/dev/null");
   for (int i = 0; i < 6000 && read_file(path(".served")).empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

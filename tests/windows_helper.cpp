@@ -55,8 +55,8 @@ int serve(const wchar_t* name, DWORD milliseconds) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (pipe == INVALID_HANDLE_VALUE || overlapped.hEvent == nullptr) return 2;
-  const bool at_once = ConnectNamedPipe(pipe, &overlapped) == 0 &&
-                       GetLastError() == ERROR_PIPE_CONNECTED;
+  const bool at_once =
+      ConnectNamedPipe(pipe, &overlapped) == 0 && GetLastError() == ERROR_PIPE_CONNECTED;
   std::puts("serving");
   std::fflush(stdout);
   const bool client =

@@ -87,7 +87,8 @@ bool take_over_access_rights(int fd, int folder, const char* name) {
   // saw, and the sticky bit means nothing on a file.
   const mode_t bits = old.st_mode & kAccessBits & (group_kept ? kAccessBits : ~kGroupBits);
   std::string acl;
-  if (!linux_extras::read_access_acl(folder, name, acl)) return set_bits_alone(fd, bits & ~kGroupBits);
+  if (!linux_extras::read_access_acl(folder, name, acl))
+    return set_bits_alone(fd, bits & ~kGroupBits);
   // The old file had no ACL, so none that the folder's default ACL gave
   // the new file stays.
   if (acl.empty()) return set_bits_alone(fd, bits);

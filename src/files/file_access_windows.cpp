@@ -192,7 +192,8 @@ File open_for_reading(const std::string& path) {
   if (names_windows_device(path)) return File();
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all.
   File file = open_existing(native_path(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
-  if (file.is_open() && SECTIFY_CALL(FILE_TYPE_UNKNOWN, GetFileType, handle_of(file)) != FILE_TYPE_DISK) {
+  if (file.is_open() &&
+      SECTIFY_CALL(FILE_TYPE_UNKNOWN, GetFileType, handle_of(file)) != FILE_TYPE_DISK) {
     return File();
   }
   return file;
@@ -202,9 +203,9 @@ File open_existing(const NativePath& path, unsigned long access, unsigned long s
                    unsigned long flags) {
   // A pipe's server could act as the user who opens it; at this level it
   // can only learn who that is.
-  return adopt(SECTIFY_CALL(INVALID_HANDLE_VALUE, CreateFileW, path.c_str(), access, sharing, nullptr,
-                            OPEN_EXISTING, flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-                            nullptr));
+  return adopt(SECTIFY_CALL(INVALID_HANDLE_VALUE, CreateFileW, path.c_str(), access, sharing,
+                            nullptr, OPEN_EXISTING,
+                            flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
 }
 
 bool size_of(const File& file, std::uint64_t& size) {

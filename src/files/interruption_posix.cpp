@@ -20,9 +20,10 @@ static_assert(std::atomic<const char*>::is_always_lock_free);
 
 // The signals whose default action ends a process, but for SIGPIPE and
 // SIGXFSZ, which the program ignores, and SIGKILL and SIGSTOP, which no
-// process can handle.
+// process can handle. The last seven also come from faults of the program
+// itself, which is_own_fault() tells apart (an abort() of its own counts
+// as sent: it leaves the program in order).
 constexpr int kEndingSignals[] = {
-    SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
 #ifdef SIGPOLL
     SIGPOLL,
 #endif
@@ -32,9 +33,8 @@ constexpr int kEndingSignals[] = {
 #ifdef SIGSTKFLT
     SIGSTKFLT,
 #endif
-    // Those that also report a fault of the program itself.
-    SIGABRT, SIGSEGV, SIGSYS, SIGTRAP, SIGBUS, SIGFPE, SIGILL,
-};
+    SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+    SIGXCPU,   SIGABRT, SIGSEGV, SIGSYS,  SIGTRAP, SIGBUS,  SIGFPE,  SIGILL};
 
 // Whether `signal_number`, with the code `code` from its siginfo_t, reports
 // a fault of the program itself rather than a signal another process sent

@@ -131,8 +131,7 @@ bool ReplacementFile::commit() {
   if (!take_over_access_rights(fd, at, name_.c_str())) return failed();
   if (SECTIFY_CALL(-1, fsync, fd) != 0) return failed();
   // A file without a name gets one only now, just before the rename.
-  if (temp_.empty() &&
-      !make_named(at, temp_, [fd, at](const char* name) {
+  if (temp_.empty() && !make_named(at, temp_, [fd, at](const char* name) {
         return linux_extras::link_unnamed(fd, at, name);
       })) {
     return failed();

@@ -117,9 +117,10 @@ Outcome replace_once(const std::wstring& from, const std::wstring& to, const std
   Outcome outcome = Outcome::failed;
   if (is_missing(to) && !is_missing(backup) &&
       SECTIFY_CALL(FALSE, MoveFileExW, backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
-    outcome = SECTIFY_CALL(FALSE, MoveFileExW, from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0
-                  ? Outcome::done
-                  : Outcome::stranded;
+    outcome =
+        SECTIFY_CALL(FALSE, MoveFileExW, from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0
+            ? Outcome::done
+            : Outcome::stranded;
   }
   SetLastError(error);
   return outcome;
@@ -157,9 +158,9 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
   // In full, as ReplaceFileW needs it.
   const file_access::NativePath output = file_access::full_native_path(path);
   // The entry itself: a link there is replaced, never what it leads to.
-  const file_access::File existing = file_access::open_existing(
-      output, FILE_READ_ATTRIBUTES, kShareAll,
-      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+  const file_access::File existing =
+      file_access::open_existing(output, FILE_READ_ATTRIBUTES, kShareAll,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
   BY_HANDLE_FILE_INFORMATION old{};
   if (existing.is_open() &&
       SECTIFY_CALL(FALSE, GetFileInformationByHandle, handle_of(existing), &old) != 0 &&
@@ -192,18 +193,17 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
   for (int attempt = 0; attempt < 100 && !file_.is_open(); ++attempt) {
     GUID guid;
     wchar_t text[40];
-    if (SECTIFY_CALL(E_FAIL, CoCreateGuid, &guid) != S_OK ||
-        StringFromGUID2(guid, text, 40) == 0) {
+    if (SECTIFY_CALL(E_FAIL, CoCreateGuid, &guid) != S_OK || StringFromGUID2(guid, text, 40) == 0) {
       break;
     }
     shown_ = folder + ".Sectify-" + narrow_guid(text);
     temp_ = file_access::full_native_path(shown_ + ".tmp");
     backup_ = file_access::full_native_path(shown_ + ".bak");
     hold_interruptions();
-    file_ = file_access::File(reinterpret_cast<file_access::NativeHandle>(SECTIFY_CALL(
-        INVALID_HANDLE_VALUE, CreateFileW, temp_.c_str(), GENERIC_WRITE | DELETE,
-        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr)));
+    file_ = file_access::File(reinterpret_cast<file_access::NativeHandle>(
+        SECTIFY_CALL(INVALID_HANDLE_VALUE, CreateFileW, temp_.c_str(), GENERIC_WRITE | DELETE,
+                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr)));
     const DWORD error = GetLastError();
     if (file_.is_open()) remove_on_interruption(folder_.get(), temp_.c_str());
     release_interruptions();
