@@ -237,23 +237,20 @@ bool ReplacementFile::commit() {
       !delete_on_close(handle_of(file_), false) || !file_.close()) {
     return failed();
   }
-  switch (rename_over(temp_, name_, backup_, replace)) {
-    case Outcome::failed:
-      return failed();
-    case Outcome::stranded:
-      // Both files are kept, and interruptions stay held, so that the run
-      // can say where they are.
-      error_ = GetLastError();
-      earlier_left_in_ = shown_ + ".bak";
-      new_left_in_ = shown_ + ".tmp";
-      remove_on_interruption(folder_.get(), nullptr);
-      temp_.clear();
-      return false;
-    case Outcome::done:
-      break;
-  }
+  const Outcome outcome = rename_over(temp_, name_, backup_, replace);
+  if (outcome == Outcome::failed) return failed();
+  const DWORD error = GetLastError();
+  // The new file is no longer one to remove: it has the output's name, or
+  // it is kept for the message.
   remove_on_interruption(folder_.get(), nullptr);
   temp_.clear();
+  if (outcome == Outcome::stranded) {
+    // Interruptions stay held, so that the run can say where both are.
+    error_ = error;
+    earlier_left_in_ = shown_ + ".bak";
+    new_left_in_ = shown_ + ".tmp";
+    return false;
+  }
   if (replace && SECTIFY_CALL(FALSE, DeleteFileW, backup_.c_str()) == 0 && !is_missing(backup_)) {
     earlier_left_in_ = shown_ + ".bak";
   }
