@@ -1,0 +1,334 @@
+// How a run reads names and files, and what it prints: usage, names, line
+// ends, warnings, reasons.
+
+#include "cli/harness.h"
+#include "cli/repeated_flight.h"
+
+namespace cli_test {
+
+using Names = Cli;
+
+class Usage : public Cli, public testing::WithParamInterface<Words> {};
+
+TEST_P(Usage, PrintsUsageForWrongArgumentCount) {
+  write_file(path("a.fxml"), kFlight);
+  expect_failure(run(GetParam().words), kUsage, "");
+  EXPECT_EQ(folder_listing(dir_), std::vector<std::string>{"a.fxml"});
+}
+INSTANTIATE_TEST_SUITE_P(Names, Usage,
+                         testing::Values(Words{"None", {}}, Words{"Two", {"a.fxml", "a.fxml"}}),
+                         name_of);
+
+class NotFxml : public Cli, public testing::WithParamInterface<Words> {};
+
+TEST_P(NotFxml, RejectsArgumentThatNamesNoFxmlFile) {
+  const std::string& name = GetParam().words[0];
+  make_folder("saves.fxml");
+  if (!name.empty()) write_file(path(name), kFlight);
+  expect_failure(run({name}), not_fxml(name), "");
+  EXPECT_FALSE(fs::exists(path(".flt")));
+  EXPECT_FALSE(fs::exists(path("saves.flt")));
+}
+INSTANTIATE_TEST_SUITE_P(Names, NotFxml,
+                         testing::Values(Words{"Capitals", {"A.FXML"}},
+                                         Words{"MixedCase", {"a.Fxml"}},
+                                         Words{"ExtensionOnly", {".fxml"}},
+                                         Words{"ExtensionFirst", {".fxml.fxml"}},
+                                         Words{"InFolderOnly", {"saves.fxml/a.txt"}},
+                                         Words{"Empty", {""}}, Words{"Japanese", {"東京.txt"}}),
+                         name_of);
+
+TEST_F(Names, ConvertsExampleFlightBesideIt) {
+  const fs::path example = fs::path(settings().examples) / "coastal_hop.fxml";
+  const std::string input = read_file(example);
+  ASSERT_FALSE(input.empty()) << example;
+  write_file(path("coastal_hop.fxml"), input);
+  expect_success(run({"coastal_hop.fxml"}), "coastal_hop.flt");
+  EXPECT_EQ(read_file(path("coastal_hop.flt")),
+            read_file(fs::path(settings().examples) / "coastal_hop.flt"));
+  EXPECT_EQ(read_file(path("coastal_hop.fxml")), input);
+}
+
+TEST_F(Names, WritesOutputBesideInputWhateverTheFolderIsCalled) {
+  make_folder("saves.fxml");
+  write_file(path("saves.fxml/a.fxml"), kFlight);
+  expect_success(run({"saves.fxml/a.fxml"}), "saves.fxml/a.flt");
+  EXPECT_EQ(read_file(path("saves.fxml/a.flt")), kConverted);
+  EXPECT_FALSE(fs::exists(path("saves.flt")));
+
+  const std::string absolute = path("saves.fxml/a.fxml").string();
+  expect_success(run({absolute}), path("saves.fxml/a.flt").string());
+
+  write_file(path("b.fxml.bak"), kFlight);
+  expect_success(run({"b.fxml.bak"}), "b.flt.bak");
+  EXPECT_EQ(read_file(path("b.flt.bak")), kConverted);
+}
+
+TEST_F(Names, ReadsCrLfAndLfLineEndsAlike) {
+  std::string crlf;
+  for (char c : kFlight) crlf += c == '\n' ? "\r\n"s : std::string(1, c);
+  write_file(path("lf.fxml"), kFlight);
+  write_file(path("crlf.fxml"), crlf);
+  expect_success(run({"lf.fxml"}), "lf.flt");
+  expect_success(run({"crlf.fxml"}), "crlf.flt");
+  EXPECT_EQ(read_file(path("lf.flt")), kConverted);
+  EXPECT_EQ(read_file(path("crlf.flt")), kConverted);
+}
+
+TEST_F(Names, WritesEveryByteIncludingNulAndCtrlZ) {
+  write_file(path("a.fxml"),
+             "x\n<Section Name=\"Main\">\na=\0b\x1A"
+             "c\xB0\r\n"s);
+  expect_success(run({"a.fxml"}), "a.flt");
+  EXPECT_EQ(read_file(path("a.flt")),
+            "\r\n[Main]\r\na=\0b\x1A"
+            "c\xB0\r\n"s);
+}
+
+TEST_F(Names, WarnsWhenNoMainSectionIsFound) {
+  write_file(path("a.fxml"), "<Section Name=\"Main\">\n<Property Name=\"a\" Value=\"b\" />\n");
+  write_file(path("empty.fxml"), "");
+  for (const std::string name : {"a", "empty"}) {
+    const Result result = run({name + ".fxml"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, written(name + ".flt"));
+    EXPECT_EQ(result.err, kNoMain);
+    EXPECT_TRUE(fs::exists(path(name + ".flt")));
+    EXPECT_EQ(read_file(path(name + ".flt")), "");
+  }
+}
+
+std::string left_out(const std::string& name, int count) {
+  return "\nWarning: section [" + name +
+         "] before [Main] was left out (sections left out: " + std::to_string(count) + ")\n";
+}
+std::string not_in_form(const std::string& output, int line, int count) {
+  return "\nWarning: line " + std::to_string(line) + " of " + output +
+         " is not a section or name=value line (such lines: " + std::to_string(count) + ")\n";
+}
+std::string blank_runs(const std::string& input, int line, int count) {
+  return "\nWarning: line " + std::to_string(line) + " of " + input +
+         " has four or more blanks in a row after its indentation, which the conversion "
+         "shortens (such lines: " +
+         std::to_string(count) + ")\n";
+}
+std::string kept_reference(const std::string& output, int line, const std::string& reference,
+                           int count) {
+  return "\nWarning: line " + std::to_string(line) + " of " + output + " keeps the reference " +
+         reference + " undecoded (such lines: " + std::to_string(count) + ")\n";
+}
+
+TEST_F(Names, WarnsWhereTheInputLeavesTheExpectedLayout) {
+  const std::string opening =
+      "<?xml version=\"1.0\"?>\r\n<SimBase.Document>\r\n    <Flight.Sections>\r\n";
+  const std::string main = "        <Section Name=\"Main\">\r\n";
+  const std::string head = opening + main;
+  const std::string pre =
+      opening +
+      "        <Section Name=\"Pre\">\r\n"
+      "            <Property Name=\"a\" Value=\"1\" />\r\n        </Section>\r\n";
+  const std::string tail = "    </Flight.Sections>\r\n</SimBase.Document>\r\n";
+  const std::string property = "            <Property Name=\"a\" Value=\"b\" />\r\n";
+  struct Case {
+    std::string name, input, output, warnings;
+  };
+  const Case cases[] = {
+      {"tabs", head + "\t\t<Property Name=\"a\" Value=\"b\" />\r\n\t\r\n" + tail,
+       "\r\n[Main]\r\n\t\ta=b\r\n\t\r\n", not_in_form("tabs.flt", 3, 2)},
+      {"blanks", head + property + "      <Property Name=\"a\" Value=\"b\" />\r\n" + tail,
+       "\r\n[Main]\r\na=b\r\n  a=b\r\n", not_in_form("blanks.flt", 4, 1)},
+      {"swapped", head + "            <Property Value=\"b\" Name=\"a\" />\r\n" + tail,
+       "\r\n[Main]\r\n<Property Value=\"b\" Name=\"a\r\n", not_in_form("swapped.flt", 3, 1)},
+      {"comment", head + "            <!-- a note -->\r\n" + tail,
+       "\r\n[Main]\r\n<!-- a note -->\r\n", not_in_form("comment.flt", 3, 1)},
+      {"amp", head + property + "<Property Name=\"t\" Value=\"Rock &amp; Roll\" />\r\n" + tail,
+       "\r\n[Main]\r\na=b\r\nt=Rock &amp; Roll\r\n", kept_reference("amp.flt", 4, "&amp;", 1)},
+      {"lt", head + "<Property Name=\"t\" Value=\"&lt;&lt;\" />\r\n" + tail,
+       "\r\n[Main]\r\nt=&lt;&lt;\r\n", kept_reference("lt.flt", 3, "&lt;", 1)},
+      {"degree", head + "<Property Name=\"w\" Value=\"270&#xb0;\" />\r\n" + tail,
+       "\r\n[Main]\r\nw=270&#xb0;\r\n", kept_reference("degree.flt", 3, "&#xb0;", 1)},
+      {"before", pre + main + property + tail, "\r\n[Main]\r\na=b\r\n", left_out("Pre", 1)},
+      {"two_before",
+       pre + "        <Section Name=\"Other\">\r\n        </Section>\r\n" + main + tail,
+       "\r\n[Main]\r\n", left_out("Pre", 2)},
+      {"unended", head + property + "    </Flight.Sections>\r\n</SimBase.Document>",
+       "\r\n[Main]\r\na=b\r\n</SimBase.Document>", not_in_form("unended.flt", 4, 1)},
+      // Runs of four blanks or more after the indentation, in a value of
+      // the common shape or in any other line, but not in the indentation.
+      {"runs",
+       head + "<Property Name=\"a\" Value=\"Lake    Run\" />\r\n" + property +
+           "<Property Name=\"  b\" Value=\"     x\" />\r\n\ty      z\r\n" + tail,
+       "\r\n[Main]\r\na=LakeRun\r\na=b\r\n  b= x\r\n\ty  z\r\n",
+       not_in_form("runs.flt", 5, 2) + blank_runs("runs.fxml", 5, 3)},
+      {"several",
+       pre + main + "\t<Property Name=\"t\" Value=\"&amp;\" />\r\n" + property +
+           "<Property Name=\"u\" Value=\"&gt;    \" />\r\n</SimBase.Document>",
+       "\r\n[Main]\r\n\tt=&amp;\r\na=b\r\nu=&gt;\r\n</SimBase.Document>",
+       left_out("Pre", 1) + not_in_form("several.flt", 3, 2) +
+           kept_reference("several.flt", 3, "&amp;", 2) + blank_runs("several.fxml", 10, 1)},
+      {"utf16le", "\xFF\xFE<\0?\0x\0m\0l\0\r\0\n\0"s, "",
+       "\nWarning: utf16le.fxml is UTF-16 text, which is not converted\n" + kNoMain},
+      {"utf16be", "\xFE\xFF\0<\0?\0x\0m\0l\0\r\0\n"s, "",
+       "\nWarning: utf16be.fxml is UTF-16 text, which is not converted\n" + kNoMain},
+      // In the form: an empty name, and a value holding '>'.
+      {"fine",
+       head + "<Property Name=\"\" Value=\"v\" />\r\n<Property Name=\"a\" Value=\"x>y\" />\r\n" +
+           tail,
+       "\r\n[Main]\r\n=v\r\na=x>y\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    write_file(path(c.name + ".fxml"), c.input);
+    const Result result = run({c.name + ".fxml"});
+    EXPECT_EQ(result.status, 0) << c.name;
+    EXPECT_EQ(result.out, written(c.name + ".flt")) << c.name;
+    EXPECT_EQ(result.err, c.warnings) << c.name;
+    EXPECT_EQ(read_file(path(c.name + ".flt")), c.output) << c.name;
+  }
+}
+
+TEST_F(Names, PrintsWarningsBeforeTheSuccessLineIntoOneStream) {
+  write_file(path("a.fxml"), "x\n<Section Name=\"Main\">\n\t<Property Name=\"a\" Value=\"b\" />\n");
+  const Result result = run_words(command_words(), {"a.fxml"}, "", " >.stdout 2>&1");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, not_in_form("a.flt", 3, 1) + written("a.flt"));
+}
+
+class AnyName : public Cli, public testing::WithParamInterface<Words> {};
+
+TEST_P(AnyName, ConvertsFileOfThisName) {
+  const std::string& stem = GetParam().words[0];
+  make_folder("données");
+  write_file(path(stem + ".fxml"), kFlight);
+  expect_success(run({stem + ".fxml"}), stem + ".flt");
+  EXPECT_EQ(read_file(path(stem + ".flt")), kConverted);
+}
+INSTANTIATE_TEST_SUITE_P(Names, AnyName,
+                         testing::Values(Words{"Japanese", {"東京"}}, Words{"Greek", {"Αθήνα"}},
+                                         Words{"Emoji", {"vol ✈️🛫"}},
+                                         Words{"Latin1", {"Zürich"}},
+                                         Words{"InFolderBeyondAscii", {"données/vol"}}),
+                         name_of);
+
+TEST_F(Names, KeepsApartNamesThatACodePageWouldFold) {
+  // A full-width a, which an ANSI code page turns into a plain one.
+  write_file(path("a.fxml"), kFlight);
+  write_file(path("a.flt"), "unrelated");
+  write_file(path("\uFF41.fxml"), kFlight);
+  expect_success(run({"\uFF41.fxml"}), "\uFF41.flt");
+  EXPECT_EQ(read_file(path("\uFF41.flt")), kConverted);
+  EXPECT_EQ(read_file(path("a.flt")), "unrelated");
+  EXPECT_EQ(folder_listing(dir_),
+            (std::vector<std::string>{"a.flt", "a.fxml", "\uFF41.flt", "\uFF41.fxml"}));
+}
+
+TEST_F(Names, ConvertsFilesBehindPathsLongerThan260Characters) {
+  std::string folder;
+  for (char c = 'a'; c < 'g'; ++c) folder += std::string(50, c) + "/";
+  make_folder(folder);
+  write_file(path(folder + "flight.fxml"), kFlight);
+  expect_success(run({folder + "flight.fxml"}), folder + "flight.flt");
+  EXPECT_EQ(read_file(path(folder + "flight.flt")), kConverted);
+  EXPECT_EQ(folder_listing(path(folder)), (std::vector<std::string>{"flight.flt", "flight.fxml"}));
+}
+
+TEST_F(Names, ShowsNamesAsTypedOnATerminal) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "needs script (Debian: bsdutils)";
+  write_file(path("東京.fxml"), kFlight);
+  std::string program;
+  for (const std::string& word : command_words()) program += shell_quoted(word) + " ";
+  const std::string command = "cd " + shell_quoted(dir_.string()) + " && script -qec " +
+                              shell_quoted(program + shell_quoted("東京.fxml")) +
+                              " /dev/null >.terminal 2>&1 </dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  // What the terminal shows, without its control sequences and CRs.
+  std::string shown;
+  const std::string raw = read_file(path(".terminal"));
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\x1B') {
+      if (i + 1 < raw.size() && raw[i + 1] == '[') {
+        for (i += 2; i < raw.size() && !(raw[i] >= '@' && raw[i] <= '~'); ++i) {
+        }
+      } else if (i + 1 < raw.size() && raw[i + 1] == ']') {
+        for (i += 2; i < raw.size() && raw[i] != '\x07'; ++i) {
+        }
+      } else {
+        ++i;
+      }
+    } else if (raw[i] != '\r') {
+      shown += raw[i];
+    }
+  }
+  EXPECT_NE(shown.find("File 東京.flt written"), std::string::npos) << raw;
+  EXPECT_EQ(read_file(path("東京.flt")), kConverted);
+}
+
+TEST_F(Names, ReportsInputThatCannotBeOpened) {
+  expect_failure(run({"missing.fxml"}), "", kCannotOpen);
+  fs::create_directories(path("folder.fxml"));
+  expect_failure(run({"folder.fxml"}), "", kCannotOpen);
+  EXPECT_EQ(folder_listing(dir_), std::vector<std::string>{"folder.fxml"});
+}
+
+TEST_F(Names, ReportsReadErrorAfterOpening) {
+  // /proc/self/mem opens, but reading its first page fails.
+  if (!fs::exists("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem here";
+  fs::create_symlink("/proc/self/mem", path("a.fxml"));
+  expect_failure_because(run({"a.fxml"}), "File could not be read", EIO);
+  EXPECT_FALSE(fs::exists(path("a.flt")));
+}
+
+TEST_F(Names, ReportsStandardOutputThatCannotBeWritten) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  write_file(path("a.fxml"), kFlight);
+  expect_failure_because(run({"a.fxml"}, "", "/dev/full"), "Standard output could not be written",
+                         ENOSPC);
+  EXPECT_EQ(read_file(path("a.flt")), kConverted);
+}
+
+TEST_F(Names, GivesReasonsInTheLanguageOfTheUser) {
+  if (settings().windows) GTEST_SKIP() << "wine's messages depend on its own translations";
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  const char* const kGerman = "de_DE.UTF-8";
+  std::string reason;
+  if (std::setlocale(LC_ALL, kGerman) != nullptr) reason = std::strerror(ENOSPC);
+  std::setlocale(LC_ALL, "C");
+  if (reason.empty() || reason == std::strerror(ENOSPC)) {
+    GTEST_SKIP() << "needs the de_DE.UTF-8 locale (Debian: locales, libc-l10n)";
+  }
+  write_file(path("a.fxml"), kFlight);
+  const Result result = run({"a.fxml"}, "LC_ALL="s + kGerman, "/dev/full");
+  EXPECT_EQ(result.err, "\nStandard output could not be written: " + reason + "\n");
+}
+
+TEST_F(Names, ReportsStandardOutputWhoseReaderHasGone) {
+  write_file(path("a.fxml"), kFlight);
+  const Result result = wait_for(start({"a.fxml"}, /*closed_stdout=*/true));
+  expect_failure_because(result, "Standard output could not be written", EPIPE);
+  EXPECT_EQ(read_file(path("a.flt")), kConverted);
+}
+
+TEST_F(Names, ReportsInputTooLargeForMemory) {
+  if (settings().windows) GTEST_SKIP() << "wine needs more address space than the limit leaves";
+  // A sparse file larger than the address space the limit leaves.
+  constexpr const char* kLimit = "ulimit -v 262144;";
+  if (run({}, kLimit).out != kUsage) GTEST_SKIP() << "the program cannot start under " << kLimit;
+  {
+    std::ofstream sparse(path("big.fxml"), std::ios::binary);
+    sparse.seekp((std::streamoff{1} << 30) - 1);
+    sparse.put('\n');
+  }
+  expect_failure(run({"big.fxml"}, kLimit), "", kTooLarge);
+  EXPECT_FALSE(fs::exists(path("big.flt")));
+}
+
+TEST_F(Names, ConvertsFileFourTimesLargerThanItsMemoryLimit) {
+  if (settings().windows) GTEST_SKIP() << "wine needs more address space than the limit leaves";
+  constexpr const char* kLimit = "ulimit -v 65536;";
+  if (run({}, kLimit).out != kUsage) GTEST_SKIP() << "the program cannot start under " << kLimit;
+  const RepeatedFlight flight(path("big.fxml"), std::uint64_t{256} << 20);
+  expect_success(run({"big.fxml"}, kLimit), "big.flt");
+  EXPECT_TRUE(flight.is_output(path("big.flt")));
+}
+
+}  // namespace cli_test

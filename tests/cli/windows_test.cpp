@@ -1,0 +1,190 @@
+// What only a Windows program does: attributes, device names, held files,
+// pipes, the Explorer entry, a run without a console, 32-bit limits.
+
+#include "cli/harness.h"
+#include "cli/repeated_flight.h"
+
+namespace cli_test {
+
+using Windows = Cli;
+
+TEST_F(Windows, KeepsHiddenAndSystemAttributes) {
+  if (!settings().windows) GTEST_SKIP() << "only Windows files have these attributes";
+  write_file(path("a.fxml"), kFlight);
+  write_file(path("a.flt"), "old");
+  write_file(path("b.fxml"), kFlight);
+  // wine's attrib takes one attribute at a time.
+  const auto attrib = [this](const std::vector<std::string>& arguments) {
+    return run_words(command_words("attrib"), arguments, "", " >.stdout 2>.stderr").out;
+  };
+  attrib({"+h", "a.flt"});
+  attrib({"+s", "a.flt"});
+  attrib({"-a", "a.flt"});
+  expect_success(run({"a.fxml"}), "a.flt");
+  expect_success(run({"b.fxml"}), "b.flt");
+  EXPECT_EQ(read_file(path("a.flt")), kConverted);
+  // The old file's hidden and system marks, and the mark for backup that
+  // every written file gets; a new output that mark alone.
+  const std::string replaced = attrib({"a.flt"}).substr(0, 12);
+  const std::string created = attrib({"b.flt"}).substr(0, 12);
+  for (const char flag : {'A', 'H', 'S'}) {
+    EXPECT_NE(replaced.find(flag), std::string::npos) << replaced;
+    EXPECT_EQ(created.find(flag) != std::string::npos, flag == 'A') << created;
+  }
+}
+
+TEST_F(Windows, RefusesEveryFormOfADeviceName) {
+  if (!settings().windows) GTEST_SKIP() << "only Windows keeps names for devices";
+  make_folder("x");
+  for (const std::string name : {"COM1:.fxml", "x\\LPT1:a.fxml", "AUX:a.fxml", "nul:.fxml",
+                                 "con:a.fxml", "COM\u00B9.fxml", "lpt\u00B3 .fxml"}) {
+    expect_failure(run({name}), "", kCannotOpen);
+  }
+  EXPECT_EQ(folder_listing(dir_), std::vector<std::string>{"x"});
+}
+
+TEST_F(Windows, ReplacesAFileAnotherProgramHoldsOnceItLetsGo) {
+  if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
+  write_file(path("a.fxml"), kFlight);
+  const std::string earlier = "earlier output\r\n";
+  struct Case {
+    int held;  // milliseconds
+    bool interrupted;
+  };
+  // Held for half a second, for longer than the program waits, and Ctrl+C
+  // while it waits.
+  for (const Case c : {Case{500, false}, Case{4000, false}, Case{4000, true}}) {
+    write_file(path("a.flt"), earlier);
+    const pid_t holder =
+        start_words(command_words(settings().helper), {"hold", "a.flt", std::to_string(c.held)},
+                    ".held", "/dev/null");
+    for (int i = 0; i < 6000 && read_file(path(".held")).empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const pid_t pid = start({"a.fxml"});
+    if (c.interrupted) {
+      // Well into the second that the program waits.
+      std::this_thread::sleep_for(std::chrono::milliseconds(600));
+      kill(pid, SIGINT);
+    }
+    const Result result = wait_for(pid);
+    waitpid(holder, nullptr, 0);
+    fs::remove(path(".held"));
+    if (c.interrupted) {
+      EXPECT_EQ(result.status, kInterruptedUnderWine);
+      EXPECT_EQ(read_file(path("a.flt")), earlier);
+    } else if (c.held < 1000) {
+      expect_success(result, "a.flt");
+      EXPECT_EQ(read_file(path("a.flt")), kConverted);
+    } else {
+      expect_failure_because(result, not_written("a.flt"), 0);
+      EXPECT_EQ(read_file(path("a.flt")), earlier);
+    }
+    EXPECT_EQ(folder_listing(dir_), (std::vector<std::string>{"a.flt", "a.fxml"})) << c.held;
+  }
+}
+
+TEST_F(Windows, RefusesPipesWithoutConnecting) {
+  if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
+  const pid_t server =
+      start_words(command_words(settings().helper), {"serve", "\\\\.\\pipe\\x.fxml", "3000"},
+                  ".served", "/dev/null");
+  for (int i = 0; i < 6000 && read_file(path(".served")).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  for (const std::string name : {"\\\\.\\pipe\\x.fxml", "\\\\?\\pipe\\x.fxml", "//./pipe/x.fxml"}) {
+    expect_failure(run({name}), "", kCannotOpen);
+  }
+  waitpid(server, nullptr, 0);
+  EXPECT_EQ(console_text(read_file(path(".served"))), "serving\nno client\n");
+}
+
+TEST_F(Windows, AddsAndRemovesTheExplorerEntry) {
+  if (!settings().windows) GTEST_SKIP() << "only Windows has Explorer's right-click menu";
+  // The scripts beside the program, as the ZIP holds them.
+  const fs::path build = fs::path(settings().program).parent_path();
+  for (const std::string name : {"Add to Explorer.cmd", "Remove from Explorer.cmd"}) {
+    fs::copy_file(build / name, path(name));
+  }
+  fs::copy_file(settings().program, path("Sectify.exe"));
+  const std::string key = "HKCU\\Software\\Classes\\SystemFileAssociations\\.fxml\\shell\\Sectify";
+  const auto command = [this](const std::string& word, const std::vector<std::string>& arguments) {
+    return run_words(command_words(word), arguments, "", " </dev/null >.stdout 2>.stderr");
+  };
+  std::string windows_dir = "Z:" + dir_.string();
+  std::replace(windows_dir.begin(), windows_dir.end(), '/', '\\');
+  // Each twice: the second run finds its work done.
+  for (int i = 0; i < 2; ++i) {
+    const Result added = command("cmd", {"/c", "Add to Explorer.cmd"});
+    EXPECT_EQ(added.status, 0);
+    EXPECT_EQ(added.out.rfind("Added \"Convert with Sectify\"", 0), 0u) << added.out;
+  }
+  const Result entry = command("reg", {"query", key + "\\command", "/ve"});
+  EXPECT_NE(entry.out.find("\"" + windows_dir + "\\Sectify.exe\" \"%1\""), std::string::npos)
+      << entry.out;
+  for (const char* said : {"Removed", "\"Convert with Sectify\" is not"}) {
+    const Result removed = command("cmd", {"/c", "Remove from Explorer.cmd"});
+    EXPECT_EQ(removed.status, 0);
+    EXPECT_EQ(removed.out.rfind(said, 0), 0u) << removed.out;
+  }
+  EXPECT_NE(command("reg", {"query", key}).status, 0);
+}
+
+TEST_F(Windows, SucceedsWithoutStandardHandles) {
+  if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
+  write_file(path("a.fxml"), kFlight);
+  const Result result =
+      run_words(command_words(settings().helper), {"detached", settings().program, "a.fxml"}, "",
+                " >.stdout 2>.stderr");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(read_file(path("a.flt")), kConverted);
+}
+
+TEST_F(Windows, TreatsBackslashAsSeparator) {
+  if (!settings().windows) GTEST_SKIP() << "only Windows separates folders with '\\'";
+  make_folder("saves.fxml");
+  write_file(path("saves.fxml/a.fxml"), kFlight);
+  expect_success(run({"saves.fxml\\a.fxml"}), "saves.fxml\\a.flt");
+  EXPECT_EQ(read_file(path("saves.fxml/a.flt")), kConverted);
+}
+
+// Whether `program` is a 32-bit x86 Windows executable: its PE header
+// names the i386 machine type.
+bool is_32bit_windows_program(const std::string& program) {
+  const std::string bytes = read_file(program);
+  auto little_endian = [&](std::size_t at, std::size_t size) {
+    std::size_t value = 0;
+    for (std::size_t i = size; i > 0; --i) {
+      value = value << 8 | static_cast<unsigned char>(bytes[at + i - 1]);
+    }
+    return value;
+  };
+  if (bytes.size() < 0x40 || bytes.compare(0, 2, "MZ") != 0) return false;
+  const std::size_t pe = little_endian(0x3C, 4);
+  return bytes.size() >= pe + 6 && bytes.compare(pe, 4, "PE\0\0"s) == 0 &&
+         little_endian(pe + 4, 2) == 0x14C;
+}
+
+TEST_F(Windows, ConvertsFileLargerThanA32BitProcessCanAddress) {
+  if (!is_32bit_windows_program(settings().program)) {
+    GTEST_SKIP() << "only a 32-bit program cannot hold a file of 2.2 GiB";
+  }
+  const RepeatedFlight flight(path("big.fxml"), std::uint64_t{2253} << 20);
+  expect_success(run({"big.fxml"}), "big.flt");
+  EXPECT_TRUE(flight.is_output(path("big.flt")));
+}
+
+TEST_F(Windows, RejectsLineTooLargeForA32BitProcess) {
+  if (!is_32bit_windows_program(settings().program)) {
+    GTEST_SKIP() << "only a 32-bit program cannot hold a line of 5 GiB";
+  }
+  {
+    std::ofstream sparse(path("big.fxml"), std::ios::binary);
+    sparse.seekp((std::streamoff{5} << 30) - 1);
+    sparse.put('\n');
+  }
+  expect_failure(run({"big.fxml"}), "", kTooLarge);
+  EXPECT_FALSE(fs::exists(path("big.flt")));
+}
+
+}  // namespace cli_test
