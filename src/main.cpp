@@ -17,6 +17,7 @@
 #include "files/interruption.h"
 #include "files/replacement_file.h"
 #include "output_name.h"
+#include "shown_text.h"
 
 namespace {
 
@@ -46,25 +47,25 @@ void report_failure(std::string_view what, ErrorCode error, std::string_view mor
 }
 
 // Prints on standard error a warning for each kind of departure from the
-// expected layout that `result` holds, naming the first instance, in a
-// fixed order, and the warning for an empty output.
-void warn_of_layout(const sectify::StreamResult& result, std::string_view input,
-                    std::string_view output) {
+// expected layout that `result` holds, naming the first instance by its
+// line of `input` (as shown), in a fixed order, and the warning for an
+// empty output.
+void warn_of_layout(const sectify::StreamResult& result, std::string_view input) {
   const sectify::LayoutFindings& found = result.findings;
   if (found.sections_left_out > 0) {
-    print(Stream::error, {"\nWarning: section [", found.first_section_left_out,
+    print(Stream::error, {"\nWarning: section [", sectify::shown_text(found.first_section_left_out),
                           "] before [Main] was left out (sections left out: ",
                           std::to_string(found.sections_left_out), ")\n"});
   }
   if (found.lines_not_in_form > 0) {
     print(Stream::error, {"\nWarning: line ", std::to_string(found.first_line_not_in_form), " of ",
-                          output, " is not a section or name=value line (such lines: ",
+                          input, " is not a section or name=value line (such lines: ",
                           std::to_string(found.lines_not_in_form), ")\n"});
   }
   if (found.lines_with_references > 0) {
     print(Stream::error,
-          {"\nWarning: line ", std::to_string(found.first_line_with_reference), " of ", output,
-           " keeps the reference ", found.first_reference,
+          {"\nWarning: line ", std::to_string(found.first_line_with_reference), " of ", input,
+           " keeps the reference ", sectify::shown_text(found.first_reference),
            " undecoded (such lines: ", std::to_string(found.lines_with_references), ")\n"});
   }
   if (found.lines_with_blank_runs > 0) {
@@ -109,10 +110,14 @@ int run(const std::vector<std::string>& arguments, bool own_window,
   const std::string& input = arguments[0];
   const std::optional<std::string> output =
       sectify::output_name_for(input, sectify::file_access::path_separators());
+  // The names as messages show them: no byte of a name reaches the
+  // terminal as a command.
+  const std::string shown_input = sectify::shown_text(input);
   if (!output) {
-    tell({"\n", input, " is not an fxml file\n"});
+    tell({"\n", shown_input, " is not an fxml file\n"});
     return 1;
   }
+  const std::string shown_output = sectify::shown_text(*output);
 
   sectify::file_access::File file = sectify::file_access::open_for_reading(input);
   if (!file.is_open()) {
@@ -123,8 +128,8 @@ int run(const std::vector<std::string>& arguments, bool own_window,
     report_failure("File could not be read", error);
     return 1;
   };
-  const auto cannot_write = [&output](ErrorCode error, std::string_view more = "") {
-    report_failure("File " + *output + " could not be written", error, more);
+  const auto cannot_write = [&shown_output](ErrorCode error, std::string_view more = "") {
+    report_failure("File " + shown_output + " could not be written", error, more);
     return 1;
   };
   std::uint64_t size = 0;
@@ -138,10 +143,10 @@ int run(const std::vector<std::string>& arguments, bool own_window,
     case sectify::ReplacementFile::Status::failed:
       return cannot_write(replacement.error());
     case sectify::ReplacementFile::Status::is_input:
-      print(Stream::error, {"\nFile ", *output, " is the input file and was not replaced\n"});
+      print(Stream::error, {"\nFile ", shown_output, " is the input file and was not replaced\n"});
       return 1;
     case sectify::ReplacementFile::Status::read_only:
-      print(Stream::error, {"\nFile ", *output, " is read-only and was not replaced\n"});
+      print(Stream::error, {"\nFile ", shown_output, " is read-only and was not replaced\n"});
       return 1;
   }
   const auto block =
@@ -154,17 +159,18 @@ int run(const std::vector<std::string>& arguments, bool own_window,
     const std::string& earlier = replacement.earlier_output_left_in();
     if (earlier.empty()) return cannot_write(replacement.error());
     // Neither file is at the output's name: the user needs both names.
-    return cannot_write(replacement.error(), "; the earlier output is in " + earlier +
-                                                 ", the new one in " +
-                                                 replacement.new_output_left_in());
+    return cannot_write(replacement.error(),
+                        "; the earlier output is in " + sectify::shown_text(earlier) +
+                            ", the new one in " +
+                            sectify::shown_text(replacement.new_output_left_in()));
   }
   // The output is the new file now: the run reports it, whatever comes.
   if (!replacement.earlier_output_left_in().empty()) {
     print(Stream::error, {"\nWarning: the earlier output is left in ",
-                          replacement.earlier_output_left_in(), "\n"});
+                          sectify::shown_text(replacement.earlier_output_left_in()), "\n"});
   }
-  warn_of_layout(result, input, *output);
-  tell({"\nFile ", *output, " written\n"});
+  warn_of_layout(result, shown_input);
+  tell({"\nFile ", shown_output, " written\n"});
   return 0;
 }
 

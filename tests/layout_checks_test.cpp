@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "conversion/flight_file_converter.h"
 #include "literal_conversion.h"
@@ -44,23 +45,39 @@ TEST(LayoutChecks, NamesSectionHeadersBehindBlanksAndTabs) {
 }
 
 // The findings for the XML flight file `bytes`, worked out from the literal
-// algorithm: every line of its output, and every line before the Main
-// marker of the text that the rules make.
+// algorithm: every line of its output, named by the input line that its
+// first byte (or, for an empty line, its line end) came from, and every line
+// before the Main marker of the text that the rules make.
 LayoutFindings expected_findings(const std::string& bytes) {
   LayoutFindings expected;
   expected.utf16 = bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0;
-  std::string text = literal::text_of_file(bytes);
+  const std::string input = literal::text_of_file(bytes);
+  // Rules 1 to 10 hold no line end, so they run line by line; each byte of
+  // the text keeps the number of the input line it came from.
+  std::string text;
+  std::vector<std::uint64_t> origin;
   std::uint64_t input_line = 0;
-  for (std::size_t begin = 0; begin <= text.size();) {
-    const std::size_t end = std::min(text.find('\n', begin), text.size());
+  for (std::size_t begin = 0; begin <= input.size();) {
+    const std::size_t end = std::min(input.find('\n', begin), input.size());
+    std::string line = input.substr(begin, end - begin);
     ++input_line;
-    if (cuts_blank_run(std::string_view(text).substr(begin, end - begin))) {
-      check_blank_run(input_line, expected);
+    if (cuts_blank_run(line)) check_blank_run(input_line, expected);
+    for (std::size_t order = 0; order < 10; ++order) {
+      literal::replace_all(line, literal::kRules[order].first, literal::kRules[order].second);
     }
+    if (end < input.size()) line += '\n';
+    text += line;
+    origin.insert(origin.end(), line.size(), input_line);
     begin = end + 1;
   }
-  for (const literal::Rule& rule : literal::kRules)
-    literal::replace_all(text, rule.first, rule.second);
+  for (std::size_t order = 10; order < 12; ++order) {
+    const std::string_view pattern = literal::kRules[order].first;
+    for (std::size_t at = text.find(pattern); at != std::string::npos; at = text.find(pattern)) {
+      text.erase(at, pattern.size());
+      origin.erase(origin.begin() + static_cast<std::ptrdiff_t>(at),
+                   origin.begin() + static_cast<std::ptrdiff_t>(at + pattern.size()));
+    }
+  }
   const std::size_t main = text.find("\n[Main]");
   if (main == std::string::npos) return expected;
   std::string_view before = std::string_view(text).substr(0, main);
@@ -69,13 +86,11 @@ LayoutFindings expected_findings(const std::string& bytes) {
     check_dropped_line(before.substr(begin, end - begin), expected);
     begin = end + 1;
   }
-  const std::string output = literal::convert_flight_file(bytes);
-  std::uint64_t number = 0;
-  for (std::size_t begin = 0; begin < output.size();) {
-    const std::size_t end = std::min(output.find("\r\n", begin), output.size());
-    const std::string_view line = std::string_view(output).substr(begin, end - begin);
-    check_output_line(line, ++number, in_plain_form(line), true, expected);
-    begin = end + 2;
+  for (std::size_t begin = main + 1; begin < text.size();) {
+    const std::size_t end = std::min(text.find('\n', begin), text.size());
+    const std::string_view line = std::string_view(text).substr(begin, end - begin);
+    check_output_line(line, origin[begin], in_plain_form(line), true, expected);
+    begin = end + 1;
   }
   return expected;
 }

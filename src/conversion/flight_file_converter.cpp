@@ -1,6 +1,7 @@
 #include "conversion/flight_file_converter.h"
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "conversion/internal/layout_checks.h"
@@ -12,9 +13,9 @@ namespace sectify {
 using internal::kFileStream;
 
 struct FlightFileConverter::State {
-  // Makes room for `input` bytes of input after the output kept so far and
+  // Makes room for `bound` bytes of output after the output kept so far and
   // returns where the output begins.
-  char* output_for(std::size_t input);
+  char* output_for(std::size_t bound);
 
   // Where the layout checks record what they find, if they run.
   LayoutFindings* checks() { return check_layout ? &findings : nullptr; }
@@ -28,7 +29,7 @@ struct FlightFileConverter::State {
   std::string first_bytes;  // of the input, up to the two of a byte order mark
 };
 
-char* FlightFileConverter::State::output_for(std::size_t input) {
+char* FlightFileConverter::State::output_for(std::size_t bound) {
   // What the caller has taken goes; all of it lies before both pending
   // lines.
   const std::size_t kept = lines.w - returned;
@@ -36,9 +37,7 @@ char* FlightFileConverter::State::output_for(std::size_t input) {
   lines.w = kept;
   for (std::size_t& p : lines.pending) p -= returned;
   returned = 0;
-  // Each byte of input gives at most two of output: a LF becomes CR LF,
-  // and no rule lengthens anything.
-  const std::size_t need = kept + 2 * input + internal::kOutputSlack;
+  const std::size_t need = kept + bound + internal::kOutputSlack;
   if (output.size() < need) output.resize(need);
   return output.data();
 }
@@ -48,8 +47,6 @@ FlightFileConverter::FlightFileConverter(bool check_layout) : state_(std::make_u
 }
 
 FlightFileConverter::~FlightFileConverter() = default;
-FlightFileConverter::FlightFileConverter(FlightFileConverter&&) noexcept = default;
-FlightFileConverter& FlightFileConverter::operator=(FlightFileConverter&&) noexcept = default;
 
 std::string_view FlightFileConverter::convert(std::string_view block) {
   State& s = *state_;
@@ -60,14 +57,24 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
   }
   // Only complete lines are converted; the rest waits for its line end.
   const std::size_t last_lf = block.rfind('\n');
+  const std::size_t first = s.carry.empty() || last_lf == std::string_view::npos
+                                ? 0
+                                : block.find('\n') + 1;
+  const std::size_t unfinished = last_lf == std::string_view::npos ? block.size() : first;
+  if (s.carry.size() + unfinished > kMaxLineSize) throw std::length_error("line too long");
   if (last_lf == std::string_view::npos) {
     s.carry.append(block);
     return {};
   }
-  char* const out = s.output_for(s.carry.size() + block.size());
+  // No rule lengthens anything, so a line gives at most its own bytes and
+  // one more, where its LF becomes CR LF: the line that the carry ends, and
+  // each line of the block, which is at most two bytes of output a byte.
+  // Bounding the carried line by its own size keeps a long line's output
+  // within the line's size.
+  const std::size_t carried = s.carry.empty() ? 0 : s.carry.size() + first + 1;
+  char* const out = s.output_for(carried + 2 * (block.size() - first));
   std::size_t complete = last_lf + 1;
   if (!s.carry.empty()) {
-    const std::size_t first = block.find('\n') + 1;
     s.carry.append(block.substr(0, first));
     internal::convert_lines<kFileStream>(s.carry.data(), s.carry.size(), out, s.lines, s.checks());
     s.carry.clear();

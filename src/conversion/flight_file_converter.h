@@ -4,6 +4,7 @@
 #ifndef SECTIFY_CONVERSION_FLIGHT_FILE_CONVERTER_H_
 #define SECTIFY_CONVERSION_FLIGHT_FILE_CONVERTER_H_
 
+#include <cstddef>
 #include <memory>
 #include <string_view>
 
@@ -30,14 +31,16 @@ class FlightFileConverter {
   // layout the conversion expects, as it becomes final (see findings()).
   explicit FlightFileConverter(bool check_layout = true);
   ~FlightFileConverter();
-  // A converter moved from may only be assigned to or destroyed.
-  FlightFileConverter(FlightFileConverter&&) noexcept;
-  FlightFileConverter& operator=(FlightFileConverter&&) noexcept;
+
+  // The longest line the converter takes, in bytes: a line whose length no
+  // flight needs, and which would otherwise take memory until the system
+  // has none left.
+  static constexpr std::size_t kMaxLineSize = std::size_t{1} << 30;
 
   // Takes the next block of the input. Returns the output that no later
-  // input can change, valid until the next call. Throws std::bad_alloc if a
-  // line does not fit in memory, std::length_error if it is longer than a
-  // string can be.
+  // input can change, valid until the next call. Throws std::length_error
+  // as soon as a line that runs on past the block grows longer than
+  // kMaxLineSize, std::bad_alloc if a line does not fit in memory.
   std::string_view convert(std::string_view block);
 
   // Ends the input and returns the rest of the output, valid until the

@@ -11,8 +11,9 @@
 namespace sectify {
 
 // Each kind of departure with its first instance and its count. Line
-// numbers count the lines of the output from 1, unless said otherwise: the
-// empty first line is line 1, the "[Main]" line is line 2.
+// numbers count the lines of the input from 1, as an editor shows them (a
+// line ends with LF or CR LF); an output line that closing lines joined
+// from several input lines is named by the first that gave it a byte.
 struct LayoutFindings {
   bool utf16 = false;  // the input begins with a UTF-16 byte order mark
 
@@ -34,8 +35,7 @@ struct LayoutFindings {
   std::string first_reference;  // the first one on that line
 
   // Input lines that hold, after their leading blanks, four or more blanks
-  // in a row, which the conversion shortens. These count the lines of the
-  // input from 1.
+  // in a row, which the conversion shortens.
   std::uint64_t lines_with_blank_runs = 0;
   std::uint64_t first_line_with_blank_run = 0;
 };

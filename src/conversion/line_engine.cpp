@@ -94,12 +94,17 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
     if (line_end == n) break;  // the text's last line, without a line end
     const std::size_t begin = state.pending[1];
     const std::string_view line(out + begin, state.w - begin);
-    if (!end_line<kMode>(out, state)) continue;
+    const std::uint64_t line_number = state.line_start;
+    if (!end_line<kMode>(out, state)) {
+      // A closing line that left nothing of the line names the next one.
+      if (state.w == state.pending[1]) state.line_start = state.input_lines + 1;
+      continue;
+    }
     // `line` is final now.
+    state.line_start = state.input_lines + 1;
     if (!state.main_found) {
       if (starts_with(out, state.w, 0, kMode.main_marker)) {
         state.main_found = true;
-        state.lines = 1;  // the empty line before the marker
       } else {
         if (findings != nullptr) check_dropped_line(line, *findings);
         std::memcpy(out, kMode.written.data(), kMode.written.size());
@@ -108,7 +113,6 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
         continue;
       }
     }
-    ++state.lines;
     if (findings == nullptr) continue;
     // A line of a common shape that no closing line joined to another is in
     // the form unless its indentation left blanks, and can keep a reference
@@ -118,7 +122,7 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
         alone ? line.empty() || (line.front() != ' ' && line.front() != '\t') : in_plain_form(line);
     const bool may_hold_reference = !alone || (classes & kAmpersand) != 0;
     if (!in_form || may_hold_reference) {
-      check_output_line(line, state.lines, in_form, may_hold_reference, *findings);
+      check_output_line(line, line_number, in_form, may_hold_reference, *findings);
     }
   }
 }
@@ -127,7 +131,6 @@ template <const Mode& kMode>
 void cut_at_end(const char* out, LineState& state, LayoutFindings* findings) {
   if (!state.main_found && starts_with(out, state.w, 0, kMode.main_marker)) {
     state.main_found = true;
-    state.lines = 1;
   }
   if (!state.main_found) {
     state.w = 0;
@@ -136,9 +139,8 @@ void cut_at_end(const char* out, LineState& state, LayoutFindings* findings) {
   const std::size_t begin = state.pending[1];
   if (begin == state.w) return;
   const std::string_view line(out + begin, state.w - begin);
-  ++state.lines;
   if (findings != nullptr) {
-    check_output_line(line, state.lines, in_plain_form(line), true, *findings);
+    check_output_line(line, state.line_start, in_plain_form(line), true, *findings);
   }
 }
 

@@ -218,10 +218,7 @@ bool size_of(const File& file, std::uint64_t& size) {
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t capacity) {
   DWORD got = 0;
   const DWORD want = static_cast<DWORD>(std::min(capacity, kMaxChunk));
-  if (SECTIFY_CALL(FALSE, ReadFile, handle_of(file), buffer, want, &got, nullptr) == 0) {
-    // A pipe whose writer has closed reports its end this way.
-    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
-  }
+  if (SECTIFY_CALL(FALSE, ReadFile, handle_of(file), buffer, want, &got, nullptr) == 0) return -1;
   return static_cast<std::ptrdiff_t>(got);
 }
 

@@ -17,13 +17,14 @@ namespace sectify::internal {
 
 // What the conversion carries from one line to the next: where its output
 // ends, where the lines that the two closing-line rules may still join
-// begin, and whether the Main marker has been found.
+// begin, whether the Main marker has been found, and which input line the
+// output line under way began on.
 struct LineState {
   std::size_t w = 0;
   std::array<std::size_t, 2> pending{};
   bool main_found = false;
-  std::uint64_t lines = 0;        // lines of the output made final, once the marker is found
   std::uint64_t input_lines = 0;  // lines of the input converted so far
+  std::uint64_t line_start = 1;   // the input line that began out[pending[1], w)
 };
 
 // Converts the lines of in[0, n) and writes the result at out + state.w.
