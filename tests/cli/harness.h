@@ -239,6 +239,16 @@ class Cli : public testing::Test {
     return pid;
   }
 
+  // Starts windows_helper.exe with `arguments`, its standard output into
+  // the file `said`, and waits up to 30 s until it has said it is ready.
+  pid_t start_helper(const std::vector<std::string>& arguments, const std::string& said) {
+    const pid_t pid = start_words(command_words(settings().helper), arguments, said, "/dev/null");
+    for (int i = 0; i < 6000 && read_file(path(said)).empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return pid;
+  }
+
   // Waits for the program that start() started to end.
   Result wait_for(pid_t pid) {
     int raw = 0;

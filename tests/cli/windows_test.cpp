@@ -55,12 +55,7 @@ TEST_F(Windows, ReplacesAFileAnotherProgramHoldsOnceItLetsGo) {
   // while it waits.
   for (const Case c : {Case{500, false}, Case{4000, false}, Case{4000, true}}) {
     write_file(path("a.flt"), earlier);
-    const pid_t holder =
-        start_words(command_words(settings().helper), {"hold", "a.flt", std::to_string(c.held)},
-                    ".held", "/dev/null");
-    for (int i = 0; i < 6000 && read_file(path(".held")).empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    const pid_t holder = start_helper({"hold", "a.flt", std::to_string(c.held)}, ".held");
     const pid_t pid = start({"a.fxml"});
     if (c.interrupted) {
       // Well into the second that the program waits.
@@ -86,12 +81,7 @@ TEST_F(Windows, ReplacesAFileAnotherProgramHoldsOnceItLetsGo) {
 
 TEST_F(Windows, RefusesPipesWithoutConnecting) {
   if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
-  const pid_t server =
-      start_words(command_words(settings().helper), {"serve", "\\\\.\\pipe\\x.fxml", "3000"},
-                  ".served", "/dev/null");
-  for (int i = 0; i < 6000 && read_file(path(".served")).empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  const pid_t server = start_helper({"serve", "\\\\.\\pipe\\x.fxml", "3000"}, ".served");
   for (const std::string name : {"\\\\.\\pipe\\x.fxml", "\\\\?\\pipe\\x.fxml", "//./pipe/x.fxml"}) {
     expect_failure(run({name}), "", kCannotOpen);
   }
