@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "console_window.h"
@@ -119,7 +120,8 @@ int run(const std::vector<std::string>& arguments, bool own_window,
   }
   const std::string shown_output = sectify::shown_text(*output);
 
-  sectify::file_access::File file = sectify::file_access::open_for_reading(input);
+  sectify::file_access::File folder;
+  sectify::file_access::File file = sectify::file_access::open_for_reading(input, folder);
   if (!file.is_open()) {
     print(Stream::error, {"\nFile could not be opened\n"});
     return 1;
@@ -137,7 +139,7 @@ int run(const std::vector<std::string>& arguments, bool own_window,
     return cannot_read(sectify::file_access::last_error());
   }
   sectify::ReplacementFile replacement;
-  switch (replacement.create(*output, file)) {
+  switch (replacement.create(*output, std::move(folder), file)) {
     case sectify::ReplacementFile::Status::created:
       break;
     case sectify::ReplacementFile::Status::failed:

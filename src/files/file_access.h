@@ -92,17 +92,18 @@ class File {
   bool is_open() const { return handle_ != kNoHandle; }
   NativeHandle get() const { return handle_; }
 
-  // Closes the file; returns false if the system reports an error. The
-  // file is closed afterwards either way.
-  bool close();
-
- private:
+  // Gives up the handle without closing it, and returns it.
   NativeHandle release() {
     const NativeHandle handle = handle_;
     handle_ = kNoHandle;
     return handle;
   }
 
+  // Closes the file; returns false if the system reports an error. The
+  // file is closed afterwards either way.
+  bool close();
+
+ private:
   NativeHandle handle_ = kNoHandle;
 };
 
@@ -134,12 +135,16 @@ NativePath full_native_path(const std::string& path);
 using NativePath = std::string;
 #endif
 
-// Opens an existing regular file for reading. The result is not open if
-// the file cannot be opened or is anything else: a folder, a pipe, a
-// device (on Windows also a reserved device name such as "nul.fxml", or a
-// pipe), which are refused before they are opened: on POSIX systems by
-// their type, and again once open, should one have taken the file's place.
-File open_for_reading(const std::string& path);
+// Opens the folder that holds `path` into `folder`, the one folder that the
+// whole run reads from and writes to, then the existing regular file
+// `path` in it for reading. The result is not open if the file cannot be
+// opened or is anything else: a folder, a pipe, a device, a kernel's view
+// such as a file of /proc (on Windows also a reserved device name such as
+// "nul.fxml", or a pipe), which are refused before they are opened. On
+// POSIX systems the file is opened relative to `folder`, and a symbolic
+// link that another user owns is followed only to a file that user could
+// read. On Windows `folder` is not open where its user may not list it.
+File open_for_reading(const std::string& path, File& folder);
 
 #ifdef _WIN32
 // Opens the existing file or folder `path` with CreateFileW, with `access`,

@@ -188,8 +188,15 @@ NativePath full_native_path(const std::string& path) {
   return too_long(*full) ? long_form(*full) : *full;
 }
 
-File open_for_reading(const std::string& path) {
+File open_for_reading(const std::string& path, File& folder) {
   if (names_windows_device(path)) return File();
+  // Held open without sharing its deletion, so that the folder cannot be
+  // renamed, removed or replaced while the run works in it; one that its
+  // user may not list is not held.
+  const std::string folder_path = folder_of(path);
+  folder = open_existing(full_native_path(folder_path.empty() ? "." : folder_path),
+                         FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         FILE_FLAG_BACKUP_SEMANTICS);
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all.
   File file = open_existing(native_path(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
   if (file.is_open() &&

@@ -29,6 +29,31 @@ bool link_unnamed(int fd, int folder, const char* name);
 // leaves errno as it was).
 int open_folder_path(const char* path);
 
+// Opens the entry `name` of `folder` itself, a symbolic link as the link,
+// as a handle that reads, writes and acts on nothing (O_PATH). Returns the
+// descriptor, or -1.
+int open_entry(int folder, const char* name);
+
+// Opens the file that `path`, relative to `folder`, leads to, following
+// every link, as open_entry() does. Returns the descriptor, or -1.
+int open_path(int folder, const char* path);
+
+// Opens the file that the handle `fd` from open_entry() or open_path()
+// holds for reading, through /proc, so that it is the same file whatever
+// its name leads to now. Returns the descriptor, or -1 (ENOENT without
+// /proc).
+int reopen_for_reading(int fd);
+
+// Returns whether `fd` lies on a file system whose regular files are views
+// of the kernel rather than data (procfs, sysfs, debugfs, tracefs,
+// securityfs, configfs, cgroup), which may act on being opened or read.
+// Sets `pseudo`; returns false if the system cannot tell.
+bool on_pseudo_file_system(int fd, bool& pseudo);
+
+// Reads the access ACL of the file `fd` into `acl`, as read_access_acl()
+// does. Returns false if it cannot be read.
+bool read_file_acl(int fd, std::string& acl);
+
 // Reads the access ACL of the entry `name` of `folder` into `acl`, as the
 // system stores it: empty where there is none beyond the permission bits.
 // Returns false if it cannot be read.
@@ -55,6 +80,28 @@ inline bool link_unnamed(int, int, const char*) {
   return false;
 }
 inline int open_folder_path(const char*) { return -1; }
+inline int open_entry(int, const char*) {
+  errno = ENOTSUP;
+  return -1;
+}
+inline int open_path(int, const char*) {
+  errno = ENOTSUP;
+  return -1;
+}
+inline int reopen_for_reading(int) {
+  errno = ENOTSUP;
+  return -1;
+}
+inline bool on_pseudo_file_system(int, bool& pseudo) {
+  pseudo = false;
+  return true;
+}
+// Without ACLs a file has none: nothing to read, nothing to remove, and
+// none that can be set.
+inline bool read_file_acl(int, std::string& acl) {
+  acl.clear();
+  return true;
+}
 inline bool read_access_acl(int, const char*, std::string& acl) {
   acl.clear();
   return true;

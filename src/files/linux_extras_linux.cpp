@@ -1,9 +1,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <string>
 
 #include "files/linux_extras.h"
@@ -66,6 +69,47 @@ int open_folder_path(const char* path) {
   return SECTIFY_CALL(-1, open, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
+int open_entry(int folder, const char* name) {
+  return SECTIFY_CALL(-1, openat, folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+}
+
+int open_path(int folder, const char* path) {
+  return SECTIFY_CALL(-1, openat, folder, path, O_PATH | O_CLOEXEC);
+}
+
+int reopen_for_reading(int fd) {
+  // Through /proc the handle's own file is opened, never a name's; it is a
+  // regular file, checked on the handle, so the open cannot block.
+  return SECTIFY_CALL(-1, open, through_proc(fd).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+}
+
+bool on_pseudo_file_system(int fd, bool& pseudo) {
+  // The magic numbers of <linux/magic.h>.
+  constexpr unsigned long kPseudo[] = {
+      0x9fa0,      // procfs
+      0x62656572,  // sysfs
+      0x64626720,  // debugfs
+      0x74726163,  // tracefs
+      0x73636673,  // securityfs
+      0x62656570,  // configfs
+      0x27e0eb,    // cgroup
+      0x63677270,  // cgroup2
+  };
+  struct statfs where {};
+  if (SECTIFY_CALL(-1, fstatfs, fd, &where) != 0) return false;
+  const auto type = static_cast<unsigned long>(where.f_type);
+  pseudo = std::find(std::begin(kPseudo), std::end(kPseudo), type) != std::end(kPseudo);
+  return true;
+}
+
+bool read_file_acl(int fd, std::string& acl) {
+  return read_acl_with(
+      [fd](char* buffer, std::size_t size) {
+        return SECTIFY_CALL(-1, fgetxattr, fd, kAccessAcl, buffer, size);
+      },
+      acl);
+}
+
 bool read_access_acl(int folder, const char* name, std::string& acl) {
   // Through /proc the ACL can be read without the right to read the file;
   // without /proc, from the file opened for reading.
@@ -79,11 +123,7 @@ bool read_access_acl(int folder, const char* name, std::string& acl) {
   const int fd = SECTIFY_CALL(-1, openat, folder, name,
                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
-  const bool read_open = read_acl_with(
-      [fd](char* buffer, std::size_t size) {
-        return SECTIFY_CALL(-1, fgetxattr, fd, kAccessAcl, buffer, size);
-      },
-      acl);
+  const bool read_open = read_file_acl(fd, acl);
   static_cast<void>(SECTIFY_CALL(-1, ::close, fd));
   return read_open;
 }

@@ -24,16 +24,18 @@ class ReplacementFile {
   ReplacementFile& operator=(const ReplacementFile&) = delete;
   ~ReplacementFile() { discard(); }
 
-  // Opens the folder of `path`, which every later step uses however its
-  // path changes meanwhile, and creates the new file there, readable and
-  // writable by its owner alone until commit(). Creates nothing and
+  // Takes `folder`, the folder of `path` as open_for_reading() opened it,
+  // which every later step uses however its path changes meanwhile, and
+  // creates the new file there, readable and writable by its owner alone
+  // until commit(). Creates nothing and
   // returns Status::is_input if the entry at `path` itself (not a file that
   // a symbolic link there leads to) is the file `input` reads,
   // Status::read_only if it is a file its owner may not write (on Windows,
   // one with the read-only attribute), and Status::failed, with error()
   // telling why, if it is a folder or anything else that is neither a
   // regular file nor a symbolic link, or the new file cannot be made.
-  Status create(const std::string& path, const file_access::File& input);
+  Status create(const std::string& path, file_access::File folder,
+                const file_access::File& input);
 
   // The new file, open for writing.
   const file_access::File& file() const { return file_; }
@@ -74,7 +76,7 @@ class ReplacementFile {
   // Closes and removes the new file, if it is still there.
   void discard();
 
-  file_access::File folder_;      // the output's folder, open from create() on
+  file_access::File folder_;      // the output's folder, from create() on
   file_access::NativePath name_;  // the output's name in folder_ (Windows: its full path)
   file_access::NativePath temp_;  // the new file's name, likewise, while it has one
 #ifdef _WIN32

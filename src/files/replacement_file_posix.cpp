@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "files/access_rights_posix.h"
 #include "files/interruption.h"
@@ -20,19 +21,6 @@ namespace {
 constexpr int kNameAttempts = 100;
 
 int fd_of(const file_access::File& file) { return static_cast<int>(file.get()); }
-
-// Opens the folder at `path` as the handle that every later step uses,
-// even where its user may write and enter it but not read it. Returns its
-// descriptor, or -1.
-int open_folder(const std::string& path) {
-  const int fd = SECTIFY_CALL(-1, open, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0 || errno != EACCES) return fd;
-#ifdef O_SEARCH
-  return SECTIFY_CALL(-1, open, path.c_str(), O_SEARCH | O_DIRECTORY | O_CLOEXEC);
-#else
-  return linux_extras::open_folder_path(path.c_str());
-#endif
-}
 
 // Returns a hidden name for a new file, ".Sectify-" eight letters and
 // digits ".tmp", a different one at each call. The name need only be
@@ -75,15 +63,10 @@ bool make_named(int folder, std::string& name, Make make) {
 
 }  // namespace
 
-ReplacementFile::Status ReplacementFile::create(const std::string& path,
+ReplacementFile::Status ReplacementFile::create(const std::string& path, file_access::File folder,
                                                 const file_access::File& input) {
-  const std::string folder = file_access::folder_of(path);
-  name_ = path.substr(folder.size());
-  folder_ = file_access::File(open_folder(folder.empty() ? "." : folder));
-  if (!folder_.is_open()) {
-    failed();
-    return Status::failed;
-  }
+  name_ = path.substr(file_access::folder_of(path).size());
+  folder_ = std::move(folder);
   const int at = fd_of(folder_);
   struct stat old {};
   if (SECTIFY_CALL(-1, fstatat, at, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) {

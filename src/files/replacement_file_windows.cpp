@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "files/interruption.h"
 #include "files/replacement_file.h"
@@ -153,7 +154,7 @@ Outcome rename_over(const std::wstring& from, const std::wstring& to, const std:
 
 }  // namespace
 
-ReplacementFile::Status ReplacementFile::create(const std::string& path,
+ReplacementFile::Status ReplacementFile::create(const std::string& path, file_access::File folder,
                                                 const file_access::File& input) {
   // In full, as ReplaceFileW needs it.
   const file_access::NativePath output = file_access::full_native_path(path);
@@ -179,13 +180,8 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
     if (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return Status::read_only;
   }
   name_ = output;
-  const std::string folder = file_access::folder_of(path);
-  // Held open without sharing its deletion, so that the folder cannot be
-  // renamed, removed or replaced while the run works in it; one that its
-  // user may not list is not held.
-  folder_ = file_access::open_existing(file_access::full_native_path(folder.empty() ? "." : folder),
-                                       FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       FILE_FLAG_BACKUP_SEMANTICS);
+  const std::string folder_path = file_access::folder_of(path);
+  folder_ = std::move(folder);
 
   // A name that no other file has, from a GUID the system makes, which
   // also serves a folder too deep for GetTempFileNameW. Hidden, and kept
@@ -196,7 +192,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path,
     if (SECTIFY_CALL(E_FAIL, CoCreateGuid, &guid) != S_OK || StringFromGUID2(guid, text, 40) == 0) {
       break;
     }
-    shown_ = folder + ".Sectify-" + narrow_guid(text);
+    shown_ = folder_path + ".Sectify-" + narrow_guid(text);
     temp_ = file_access::full_native_path(shown_ + ".tmp");
     backup_ = file_access::full_native_path(shown_ + ".bak");
     hold_interruptions();
