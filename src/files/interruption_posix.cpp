@@ -1,9 +1,12 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <csignal>
+#include <cstring>
 
 #include "files/interruption.h"
 
@@ -109,12 +112,38 @@ void remove_on_interruption(file_access::NativeHandle folder, const char* name) 
   name_to_remove.store(name);
 }
 
+namespace {
+
+// Sets the signal mask to `mask`, and, for the rest of the run, blocks the
+// two signals below SIGRTMIN that glibc keeps for its threads (32 and 33),
+// whose default action ends the process too and which glibc's sigprocmask
+// leaves out of every mask it sets (and so unblocks). Asked of the kernel
+// directly, since the program has no threads that need them.
+void set_mask_with_reserved_blocked(const sigset_t& mask) {
+#if defined(__linux__) && defined(SYS_rt_sigprocmask)
+  // The kernel's mask is the first 64 bits of glibc's: bit N - 1 for
+  // signal N.
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &mask, sizeof bits);
+  bits |= std::uint64_t{3} << 31;
+  ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &bits, nullptr, sizeof bits);
+#else
+  ::sigprocmask(SIG_SETMASK, &mask, nullptr);
+#endif
+}
+
+}  // namespace
+
 void hold_interruptions() {
   sigset_t all;
   sigfillset(&all);
-  ::sigprocmask(SIG_BLOCK, &all, &before_hold);
+  ::sigprocmask(SIG_BLOCK, nullptr, &before_hold);
+  // The first hold comes as the new file takes a name: from then on 32 and
+  // 33 stay blocked too, so that no signal leaves a named new file behind
+  // or makes the run's status hide a new output.
+  set_mask_with_reserved_blocked(all);
 }
 
-void release_interruptions() { ::sigprocmask(SIG_SETMASK, &before_hold, nullptr); }
+void release_interruptions() { set_mask_with_reserved_blocked(before_hold); }
 
 }  // namespace sectify
