@@ -18,6 +18,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 FLIGHT = (b'<?xml version="1.0"?>\n<SimBase.Document Type="Flight">\n'
@@ -103,8 +104,111 @@ def folder_swapped_for_link(sectify, portable, base):
         return 'the output is not in the folder that was opened: %d %s' % (status, err)
 
 
+def folder_swapped_at_each_open(sectify, portable, base):
+    """The folder swapped for a link to another while each of the first
+    three opens is held: the run reads and writes in one folder only."""
+    attack = FLIGHT.replace(b'$(cmd)', b'attack')
+    for program in (sectify, portable):
+        for which in (1, 2, 3):
+            flights, target = os.path.join(base, 'flights'), os.path.join(base, 'target')
+            for folder in (flights + '.old', target):
+                shutil.rmtree(folder, ignore_errors=True)
+            if os.path.islink(flights):
+                os.unlink(flights)
+            os.mkdir(flights)
+            os.mkdir(target)
+            write(os.path.join(flights, 'x.fxml.sh'), FLIGHT)
+            write(os.path.join(target, 'x.fxml.sh'), attack)
+            process, _ = start([program, 'flights/x.fxml.sh'], base,
+                               ['-e', 'inject=openat:delay_enter=%d:when=%d' % (DELAY * 1e6, which)])
+            time.sleep(DELAY / 2)
+            os.rename(flights, flights + '.old')
+            os.symlink('target', flights)
+            finish(process)
+            outputs = {folder: read(os.path.join(base, folder, 'x.flt.sh'))
+                       for folder in ('flights.old', 'target')
+                       if os.path.exists(os.path.join(base, folder, 'x.flt.sh'))}
+            if outputs not in ({}, {'flights.old': CONVERTED},
+                               {'target': CONVERTED.replace(b'$(cmd)', b'attack')}):
+                return '%s, open %d held: %s' % (os.path.basename(program), which, outputs)
+
+
+def link_to_what_its_owner_may_not_read(sectify, portable, base):
+    """Another user's link to a file only root may read, converted by root
+    into a new output, over one that user planted, and in a sticky folder."""
+    secret = os.path.join(base, 'secret')
+    os.mkdir(secret, 0o700)
+    write(os.path.join(secret, 'only_root.fxml'), FLIGHT, 0o600)
+    for name, mode, planted in (('new', 0o755, False), ('planted', 0o755, True),
+                                ('sticky', 0o1777, False)):
+        folder = os.path.join(base, name)
+        os.mkdir(folder)
+        os.chmod(folder, mode)
+        os.chown(folder, NOBODY, NOBODY)
+        os.symlink(os.path.join(secret, 'only_root.fxml'), os.path.join(folder, 'a.fxml'))
+        os.lchown(os.path.join(folder, 'a.fxml'), NOBODY, NOBODY)
+        if planted:
+            write(os.path.join(folder, 'a.flt'), b'planted', 0o644, (NOBODY, NOBODY))
+        for program in (sectify, portable):
+            status, _, err = run([program, 'a.fxml'], folder)
+            left = listing(folder)
+            if (status, err) != (1, '\nFile could not be opened\n') or \
+                    left != (['a.flt', 'a.fxml'] if planted else ['a.fxml']):
+                return '%s in %s: status %d, left %s: %r' % (os.path.basename(program), name,
+                                                            status, left, err)
+
+
+def fifo_swapped_in(sectify, portable, base):
+    """A link flipped between a regular file and a FIFO while runs start:
+    the FIFO is never opened."""
+    write(os.path.join(base, 'regular'), FLIGHT)
+    os.mkfifo(os.path.join(base, 'fifo'))
+    opened = []
+
+    def writer():
+        # Returns only once a reader has opened the FIFO.
+        os.close(os.open(os.path.join(base, 'fifo'), os.O_WRONLY))
+        opened.append(True)
+    watch = threading.Thread(target=writer, daemon=True)
+    watch.start()
+    flipping = [True]
+
+    def flip():
+        i = 0
+        while flipping[0]:
+            link = os.path.join(base, '.next')
+            os.symlink('fifo' if i % 2 else 'regular', link)
+            os.rename(link, os.path.join(base, 'a.fxml'))
+            i += 1
+    flipper = threading.Thread(target=flip, daemon=True)
+    flipper.start()
+    for _ in range(60):
+        run([sectify, 'a.fxml'], base)
+    flipping[0] = False
+    flipper.join()
+    if opened:
+        return 'a run opened the FIFO'
+    os.close(os.open(os.path.join(base, 'fifo'), os.O_RDONLY | os.O_NONBLOCK))
+    watch.join(5)
+
+
+def default_acl_keeps_others_out(sectify, portable, base):
+    """A new output in a folder whose default ACL gives others nothing."""
+    for program in (sectify, portable):
+        folder = os.path.join(base, os.path.basename(program))
+        os.mkdir(folder)
+        write(os.path.join(folder, 'a.fxml'), FLIGHT, 0o644)
+        if subprocess.run(['setfacl', '-d', '-m', 'o::---', folder], capture_output=True).returncode:
+            raise Skip('no setfacl, or no ACLs here')
+        status, _, err = run(['sh', '-c', 'umask 022 && exec "$0" a.fxml', program], folder)
+        mode = os.stat(os.path.join(folder, 'a.flt')).st_mode & 0o777
+        if status != 0 or mode & 0o007:
+            return '%s: status %d, mode %o: %s' % (os.path.basename(program), status, mode, err)
+
+
 def planted_in_sticky_folder(sectify, portable, base):
-    """A user plants the output name, 0666, in a sticky folder."""
+    """A user plants the output name, 0666, in a sticky folder: the new
+    output is root's, with the rights of a copy of the 0600 input."""
     shared = os.path.join(base, 'shared')
     os.mkdir(shared)
     os.chmod(shared, 0o1777)
@@ -112,7 +216,7 @@ def planted_in_sticky_folder(sectify, portable, base):
     write(os.path.join(shared, 'a.flt'), b'planted', 0o666, (NOBODY, NOBODY))
     status, _, err = run(['sh', '-c', 'umask 022 && exec "$0" a.fxml', sectify], shared)
     st = os.stat(os.path.join(shared, 'a.flt'))
-    if status != 0 or st.st_uid != 0 or st.st_gid != 0 or st.st_mode & 0o7777 != 0o644:
+    if status != 0 or st.st_uid != 0 or st.st_gid != 0 or st.st_mode & 0o7777 != 0o600:
         return 'status %d, owner %d:%d, mode %o: %s' % (status, st.st_uid, st.st_gid,
                                                        st.st_mode & 0o7777, err)
 
@@ -252,7 +356,9 @@ def portable_calls(sectify, portable, base):
         return 'Linux-only calls: %s' % linux_only
 
 
-CASES = [folder_swapped_for_link, planted_in_sticky_folder, group_that_cannot_be_carried,
+CASES = [folder_swapped_for_link, folder_swapped_at_each_open, link_to_what_its_owner_may_not_read,
+         fifo_swapped_in, default_acl_keeps_others_out, planted_in_sticky_folder,
+         group_that_cannot_be_carried,
          acl_copy_failed, write_that_writes_nothing, signals_at_the_commit_point,
          private_while_written, no_proc, path_near_path_max, portable_calls]
 

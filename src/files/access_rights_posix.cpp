@@ -43,6 +43,14 @@ bool set_bits_alone(int fd, mode_t bits) {
   return linux_extras::remove_access_acl(fd) && SECTIFY_CALL(-1, fchmod, fd, bits) == 0;
 }
 
+// Gives `fd` the permission bits `bits` and the access ACL `acl`, or where the ACL cannot be set,
+// no ACL and bits that give no one more. Returns false on failure.
+bool set_rights(int fd, mode_t bits, const std::string& acl) {
+  if (acl.empty()) return set_bits_alone(fd, bits);
+  // Setting the ACL sets the permission bits that go with it.
+  return linux_extras::set_access_acl(fd, acl) || set_bits_alone(fd, narrowest_mode(bits, acl));
+}
+
 }  // namespace
 
 mode_t narrowest_mode(mode_t mode, std::string_view acl) {
@@ -58,7 +66,17 @@ std::string without_owning_group(std::string acl) {
   return acl;
 }
 
-bool take_over_access_rights(int fd, int folder, const char* name) {
+bool keep_private(int fd, CreatedRights& created) {
+  struct stat st {};
+  if (SECTIFY_CALL(-1, fstat, fd, &st) != 0 || !linux_extras::read_file_acl(fd, created.acl)) {
+    return false;
+  }
+  created.mode = st.st_mode & kAccessBits;
+  // With an ACL, these bits leave its named entries nothing either.
+  return SECTIFY_CALL(-1, fchmod, fd, 0600) == 0;
+}
+
+bool take_over_access_rights(int fd, int folder, const char* name, const CreatedRights& created) {
   struct stat where {};
   struct stat now {};
   struct stat old {};
@@ -70,9 +88,7 @@ bool take_over_access_rights(int fd, int folder, const char* name) {
     return false;
   }
   if (!S_ISREG(old.st_mode) || (sticky && old.st_uid != now.st_uid)) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return SECTIFY_CALL(-1, fchmod, fd, 0666 & ~mask) == 0;
+    return set_rights(fd, created.mode, created.acl);
   }
   // Only root may give a file away, and only to a group of theirs may an
   // ordinary user; whatever is not allowed stays the runner's.
@@ -89,12 +105,10 @@ bool take_over_access_rights(int fd, int folder, const char* name) {
   std::string acl;
   if (!linux_extras::read_access_acl(folder, name, acl))
     return set_bits_alone(fd, bits & ~kGroupBits);
-  // The old file had no ACL, so none that the folder's default ACL gave
-  // the new file stays.
-  if (acl.empty()) return set_bits_alone(fd, bits);
-  if (!group_kept) acl = without_owning_group(acl);
-  // Setting the ACL sets the permission bits that go with it.
-  return linux_extras::set_access_acl(fd, acl) || set_bits_alone(fd, narrowest_mode(bits, acl));
+  // An old file without an ACL leaves none that the folder's default ACL
+  // gave the new file.
+  if (!acl.empty() && !group_kept) acl = without_owning_group(acl);
+  return set_rights(fd, bits, acl);
 }
 
 }  // namespace sectify

@@ -11,11 +11,25 @@
 
 namespace sectify {
 
+// The access rights that the system gave a new file as it created it: its
+// permission bits, under the umask or the folder's default ACL, and its
+// access ACL, as the system stores it (empty for none).
+struct CreatedRights {
+  mode_t mode = 0;
+  std::string acl;
+};
+
+// Records in `created` the rights that the system gave the new file `fd`,
+// then makes it readable and writable by its owner alone. Returns false on
+// failure.
+bool keep_private(int fd, CreatedRights& created);
+
 // Gives the open new file `fd` the access rights it must have to take the
 // place of the entry `name` of the open folder `folder`:
 // - where that entry is no regular file, or, in a folder with the sticky
 //   bit, one that another user owns (and so chose its rights), the rights
-//   of any new file there: what the umask leaves of 0666;
+//   that the system gave the new file when it created it with the input's
+//   permission bits, `created`: those a new copy of the input gets there;
 // - else its permission bits (read, write, execute) and access ACL, or
 //   where the ACL cannot be carried over, no ACL and permission bits that
 //   give no one more than the ACL gave; and, outside a folder with the
@@ -23,7 +37,8 @@ namespace sectify {
 //   group is not carried over, its bits and the ACL's entry for it are
 //   dropped rather than given to the new file's group.
 // Returns false on failure.
-bool take_over_access_rights(int fd, int folder, const char* name);
+bool take_over_access_rights(int fd, int folder, const char* name,
+                             const CreatedRights& created);
 
 // Returns permission bits that give no class of users more than `mode` and
 // the access ACL `acl`, as the system stores it, gave: the owner its bits,

@@ -16,9 +16,10 @@ namespace sectify::linux_extras {
 #ifdef SECTIFY_LINUX_EXTRAS
 
 // Creates a file without a name in the folder `folder`, open for writing,
-// with mode 0600. Returns its descriptor, or -1 where the file system has
+// with the permission bits `mode` (under the umask or the folder's default
+// ACL). Returns its descriptor, or -1 where the file system has
 // no such files or link_unnamed() could not name it later (no /proc).
-int open_unnamed(int folder);
+int open_unnamed(int folder, unsigned mode);
 
 // Gives the file `fd` from open_unnamed() the name `name` in `folder`.
 // Returns false on failure (EEXIST: the name is taken).
@@ -71,7 +72,7 @@ void start_writeback(int fd);
 
 #else
 
-inline int open_unnamed(int) {
+inline int open_unnamed(int, unsigned) {
   errno = ENOTSUP;
   return -1;
 }

@@ -48,8 +48,8 @@ bool read_acl_with(Get get, std::string& acl) {
 
 }  // namespace
 
-int open_unnamed(int folder) {
-  const int fd = SECTIFY_CALL(-1, openat, folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+int open_unnamed(int folder, unsigned mode) {
+  const int fd = SECTIFY_CALL(-1, openat, folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
   if (fd < 0) return -1;
   // Linking needs /proc, which a chroot or a container may lack.
   struct stat st {};

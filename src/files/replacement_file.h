@@ -8,6 +8,9 @@
 #include <string>
 
 #include "files/file_access.h"
+#ifndef _WIN32
+#include "files/access_rights_posix.h"
+#endif
 
 namespace sectify {
 
@@ -79,6 +82,9 @@ class ReplacementFile {
   file_access::File folder_;      // the output's folder, from create() on
   file_access::NativePath name_;  // the output's name in folder_ (Windows: its full path)
   file_access::NativePath temp_;  // the new file's name, likewise, while it has one
+#ifndef _WIN32
+  CreatedRights created_;  // what the system gave the new file, for a new output
+#endif
 #ifdef _WIN32
   std::string shown_;               // the new file's path as typed, without ".tmp"
   file_access::NativePath backup_;  // where the old file goes during the replacement

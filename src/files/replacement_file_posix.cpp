@@ -68,6 +68,11 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
   name_ = path.substr(file_access::folder_of(path).size());
   folder_ = std::move(folder);
   const int at = fd_of(folder_);
+  struct stat read {};
+  if (SECTIFY_CALL(-1, fstat, fd_of(input), &read) != 0) {
+    failed();
+    return Status::failed;
+  }
   struct stat old {};
   if (SECTIFY_CALL(-1, fstatat, at, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT) {
@@ -75,11 +80,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
       return Status::failed;
     }
   } else if (!S_ISLNK(old.st_mode)) {
-    struct stat read {};
-    if (SECTIFY_CALL(-1, fstat, fd_of(input), &read) == 0 && read.st_dev == old.st_dev &&
-        read.st_ino == old.st_ino) {
-      return Status::is_input;
-    }
+    if (read.st_dev == old.st_dev && read.st_ino == old.st_ino) return Status::is_input;
     // What the rename would refuse, or what is no file to replace.
     if (!S_ISREG(old.st_mode)) {
       error_ = S_ISDIR(old.st_mode) ? EISDIR : EEXIST;
@@ -90,12 +91,16 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
 
   // A file without a name, which even a process killed before commit()
   // leaves nowhere, where the system has them; else one named from the
-  // start. Either is 0600 until commit() gives it its rights.
-  int fd = linux_extras::open_unnamed(at);
+  // start. Either is created as a copy of the input would be, with its
+  // permission bits, so that the system applies the umask or the folder's
+  // default ACL; what it gives is noted for a new output, and the file is
+  // 0600 until commit() gives it its rights.
+  const mode_t bits = read.st_mode & 0777;
+  int fd = linux_extras::open_unnamed(at, bits);
   if (fd < 0) {
-    make_named(at, temp_, [at, &fd](const char* name) {
+    make_named(at, temp_, [at, bits, &fd](const char* name) {
       fd = SECTIFY_CALL(-1, openat, at, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        0600);
+                        bits);
       return fd >= 0;
     });
   }
@@ -104,6 +109,10 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
     return Status::failed;
   }
   file_ = file_access::File(fd);
+  if (!keep_private(fd, created_)) {
+    failed();
+    return Status::failed;
+  }
   return Status::created;
 }
 
@@ -111,7 +120,7 @@ bool ReplacementFile::commit() {
   const int fd = fd_of(file_);
   const int at = fd_of(folder_);
   // After the last write, so that no write changes what is set.
-  if (!take_over_access_rights(fd, at, name_.c_str())) return failed();
+  if (!take_over_access_rights(fd, at, name_.c_str(), created_)) return failed();
   if (SECTIFY_CALL(-1, fsync, fd) != 0) return failed();
   // A file without a name gets one only now, just before the rename.
   if (temp_.empty() && !make_named(at, temp_, [fd, at](const char* name) {

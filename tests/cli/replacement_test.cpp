@@ -125,6 +125,7 @@ TEST_F(Replacement, CarriesOnlyTheAccessBitsOfReplacedFile) {
     mode_t old;  // 0: no file to replace
     const char* umask;
     mode_t expected;
+    mode_t input = 0644;
   };
   const Case cases[] = {
       {"private", 0640, "umask 077;", 0640},
@@ -132,10 +133,14 @@ TEST_F(Replacement, CarriesOnlyTheAccessBitsOfReplacedFile) {
       // the program; the sticky bit means nothing on a file.
       {"setid", 06755, "umask 022;", 0755},
       {"sticky", 01644, "umask 022;", 0644},
+      // A new output gets what a new copy of the input would.
       {"new", 0, "umask 027;", 0640},
+      {"new_private", 0, "umask 022;", 0600, 0600},
+      {"new_setid", 0, "umask 002;", 0775, 04775},
   };
   for (const Case& c : cases) {
-    write_file(path(c.name + ".fxml"), kFlight);
+    write_old_output(c.name + ".fxml", kFlight);  // the program's user's own
+    ASSERT_EQ(chmod(path(c.name + ".fxml").c_str(), c.input), 0);
     if (c.old != 0) {
       write_old_output(c.name + ".flt", "old");
       ASSERT_EQ(chmod(path(c.name + ".flt").c_str(), c.old), 0);
