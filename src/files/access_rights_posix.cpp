@@ -37,10 +37,15 @@ void for_owning_group_entries(std::string_view acl, F f) {
   }
 }
 
-// Removes any ACL from `fd` and gives it the permission bits `bits`.
-// Returns false on failure.
+// Removes any ACL from `fd` and gives it the permission bits `bits`; where
+// ACLs cannot be removed (ENOTSUP), without the group's bits, which would
+// also be the mask of any ACL entries left. Returns false on failure.
 bool set_bits_alone(int fd, mode_t bits) {
-  return linux_extras::remove_access_acl(fd) && SECTIFY_CALL(-1, fchmod, fd, bits) == 0;
+  if (!linux_extras::remove_access_acl(fd)) {
+    if (errno != ENOTSUP) return false;
+    bits &= ~kGroupBits;
+  }
+  return SECTIFY_CALL(-1, fchmod, fd, bits) == 0;
 }
 
 // Gives `fd` the permission bits `bits` and the access ACL `acl`, or where the ACL cannot be set,
@@ -68,7 +73,8 @@ std::string without_owning_group(std::string acl) {
 
 bool keep_private(int fd, CreatedRights& created) {
   struct stat st {};
-  if (SECTIFY_CALL(-1, fstat, fd, &st) != 0 || !linux_extras::read_file_acl(fd, created.acl)) {
+  if (SECTIFY_CALL(-1, fstat, fd, &st) != 0 ||
+      (!linux_extras::read_file_acl(fd, created.acl) && errno != ENOTSUP)) {
     return false;
   }
   created.mode = st.st_mode & kAccessBits;

@@ -97,21 +97,27 @@ inline bool on_pseudo_file_system(int, bool& pseudo) {
   pseudo = false;
   return true;
 }
-// Without ACLs a file has none: nothing to read, nothing to remove, and
-// none that can be set.
+// A system's ACLs, if it has any, cannot be read, set or removed here:
+// each says so (ENOTSUP), and the caller narrows the permission bits so
+// that no ACL it cannot see gives anyone more.
 inline bool read_file_acl(int, std::string& acl) {
   acl.clear();
-  return true;
+  errno = ENOTSUP;
+  return false;
 }
 inline bool read_access_acl(int, const char*, std::string& acl) {
   acl.clear();
-  return true;
+  errno = ENOTSUP;
+  return false;
 }
 inline bool set_access_acl(int, const std::string&) {
   errno = ENOTSUP;
   return false;
 }
-inline bool remove_access_acl(int) { return true; }
+inline bool remove_access_acl(int) {
+  errno = ENOTSUP;
+  return false;
+}
 inline void start_writeback(int) {}
 
 #endif

@@ -61,6 +61,17 @@ bool make_named(int folder, std::string& name, Make make) {
   return false;
 }
 
+// Writes what was written to `fd` through to the disk itself, not only to
+// its cache where the system tells the two apart (F_FULLFSYNC). Returns
+// false on failure.
+bool sync_to_disk(int fd) {
+#ifdef F_FULLFSYNC
+  // Not every file system takes it; fsync is what they have.
+  if (SECTIFY_CALL(-1, fcntl, fd, F_FULLFSYNC) == 0) return true;
+#endif
+  return SECTIFY_CALL(-1, fsync, fd) == 0;
+}
+
 }  // namespace
 
 ReplacementFile::Status ReplacementFile::create(const std::string& path, file_access::File folder,
@@ -121,7 +132,7 @@ bool ReplacementFile::commit() {
   const int at = fd_of(folder_);
   // After the last write, so that no write changes what is set.
   if (!take_over_access_rights(fd, at, name_.c_str(), created_)) return failed();
-  if (SECTIFY_CALL(-1, fsync, fd) != 0) return failed();
+  if (!sync_to_disk(fd)) return failed();
   // A file without a name gets one only now, just before the rename.
   if (temp_.empty() && !make_named(at, temp_, [fd, at](const char* name) {
         return linux_extras::link_unnamed(fd, at, name);
@@ -139,7 +150,7 @@ bool ReplacementFile::commit() {
   temp_.clear();
   // The new file is in place whatever happens now. A folder opened for
   // search alone cannot be synced, which is no failure.
-  static_cast<void>(SECTIFY_CALL(-1, fsync, at));
+  static_cast<void>(sync_to_disk(at));
   return true;
 }
 

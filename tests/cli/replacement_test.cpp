@@ -148,7 +148,8 @@ TEST_F(Replacement, CarriesOnlyTheAccessBitsOfReplacedFile) {
     expect_success(run({c.name + ".fxml"}, c.umask), c.name + ".flt");
     struct stat replaced {};
     ASSERT_EQ(stat(path(c.name + ".flt").c_str(), &replaced), 0);
-    EXPECT_EQ(replaced.st_mode & 07777, c.expected) << c.name;
+    // The portable build, which cannot see ACLs, gives the group nothing.
+    EXPECT_EQ(replaced.st_mode & 07777, c.expected & (settings().portable ? ~070u : ~0u)) << c.name;
   }
 }
 
@@ -186,6 +187,11 @@ TEST_F(Replacement, ConvertsInAFolderItsUserMayWriteButNotRead) {
   fs::permissions(path("w"), fs::perms::owner_write | fs::perms::owner_exec);
   const Result result = run({"w/a.fxml"});
   fs::permissions(path("w"), fs::perms::owner_all);
+  if (settings().portable && !program_is_root()) {
+    // POSIX alone opens such a folder only where O_SEARCH is, not on Linux.
+    expect_failure(result, "", kCannotOpen);
+    return;
+  }
   expect_success(result, "w/a.flt");
   EXPECT_EQ(read_file(path("w/a.flt")), kConverted);
 }
