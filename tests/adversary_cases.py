@@ -15,8 +15,10 @@ Exits 77 (skipped) where strace is missing or the tests do not run as root;
 a case whose own tool is missing (setfacl, unshare) says so and is skipped.
 """
 
+import ctypes
 import os
 import resource
+import select
 import shutil
 import signal
 import subprocess
@@ -136,6 +138,39 @@ def folder_swapped_at_each_open(sectify, portable, base):
             if outputs not in ({}, {'flights.old': CONVERTED},
                                {'target': CONVERTED.replace(b'$(cmd)', b'attack')}):
                 return '%s, open %d held: %s' % (os.path.basename(program), which, outputs)
+
+
+def folder_exchanged_as_the_input_opens(sectify, portable, base):
+    """The folder exchanged with another (renameat2 RENAME_EXCHANGE) as soon
+    as inotify sees the input opened, without strace, 60 runs a build: each
+    output is the conversion of the input beside it."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    in_open, rename_exchange = 0x20, 2
+    attack = FLIGHT.replace(b'$(cmd)', b'attack')
+    folders = [os.path.join(base, 'flights'), os.path.join(base, 'other')]
+    for program in (sectify, portable):
+        for run_number in range(60):
+            for folder, flight in zip(folders, (FLIGHT, attack)):
+                shutil.rmtree(folder, ignore_errors=True)
+                os.mkdir(folder)
+                write(os.path.join(folder, 'x.fxml.sh'), flight)
+            watch = libc.inotify_init1(os.O_CLOEXEC | os.O_NONBLOCK)
+            libc.inotify_add_watch(watch, os.path.join(folders[0], 'x.fxml.sh').encode(), in_open)
+            process, _ = start([program, 'flights/x.fxml.sh'], base)
+            if select.select([watch], [], [], 10)[0]:
+                libc.renameat2(-100, folders[0].encode(), -100, folders[1].encode(), rename_exchange)
+            os.close(watch)
+            finish(process)
+            outputs = []
+            for folder in folders:
+                output = os.path.join(folder, 'x.flt.sh')
+                if os.path.exists(output):
+                    own = read(os.path.join(folder, 'x.fxml.sh'))
+                    outputs.append(read(output) == CONVERTED.replace(
+                        b'$(cmd)', b'attack' if own == attack else b'$(cmd)'))
+            if outputs != [True]:
+                return '%s, run %d: an output not beside its input' % (
+                    os.path.basename(program), run_number)
 
 
 def link_to_what_its_owner_may_not_read(sectify, portable, base):
@@ -368,7 +403,8 @@ def portable_calls(sectify, portable, base):
         return 'Linux-only calls: %s' % linux_only
 
 
-CASES = [folder_swapped_for_link, folder_swapped_at_each_open, link_to_what_its_owner_may_not_read,
+CASES = [folder_swapped_for_link, folder_swapped_at_each_open, folder_exchanged_as_the_input_opens,
+         link_to_what_its_owner_may_not_read,
          fifo_swapped_in, default_acl_keeps_others_out, planted_in_sticky_folder,
          group_that_cannot_be_carried,
          acl_copy_failed, write_that_writes_nothing, signals_at_the_commit_point,
