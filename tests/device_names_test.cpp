@@ -25,5 +25,36 @@ TEST(DeviceNames, FindsADeviceNameInEveryFormWindowsOpens) {
   }
 }
 
+TEST(DeviceNames, OpensOnlyFilesOnDrivesAndSharesByTheirFullForm) {
+  // A path as typed, and its full form as GetFullPathNameW gives it.
+  const struct {
+    const char *typed, *full;
+    bool opens;
+  } cases[] = {
+      {"a.fxml", "C:\\saves\\a.fxml", true},
+      {"\\\\nas\\flights\\a.fxml", "\\\\nas\\flights\\a.fxml", true},
+      {"\\\\?\\C:\\a.fxml", "\\\\?\\C:\\a.fxml", true},
+      {"\\\\?\\UNC\\nas\\flights\\a.fxml", "\\\\?\\UNC\\nas\\flights\\a.fxml", true},
+      {"..\\pipe\\x.fxml", "C:\\pipe\\x.fxml", true},
+      // What CreateFileW hands to the object manager as it is.
+      {"\\??\\pipe\\x.fxml", "C:\\??\\pipe\\x.fxml", false},
+      {"\\??\\GLOBALROOT\\Device\\NamedPipe\\x.fxml", "C:\\??\\GLOBALROOT\\Device\\NamedPipe\\x.fxml", false},
+      // ".." resolved over a device's root.
+      {"\\\\.\\C:\\..\\pipe\\x.fxml", "\\\\.\\pipe\\x.fxml", false},
+      {"//./C:/../pipe/x.fxml", "\\\\.\\pipe\\x.fxml", false},
+      {"\\\\.\\C:\\x\\..\\..\\PhysicalDrive0", "\\\\.\\PhysicalDrive0", false},
+      {"\\\\.\\C:\\a.fxml", "\\\\.\\C:\\a.fxml", false},
+      {"\\\\?\\C:\\..\\pipe\\x.fxml", "\\\\?\\C:\\..\\pipe\\x.fxml", false},
+      {"\\\\?\\GLOBALROOT\\Device\\x.fxml", "\\\\?\\GLOBALROOT\\Device\\x.fxml", false},
+      {"\\\\?\\Volume{0f}\\x.fxml", "\\\\?\\Volume{0f}\\x.fxml", false},
+      {"\\\\?\\pipe\\x.fxml", "\\\\?\\pipe\\x.fxml", false},
+      {"\\\\nas\\PIPE\\x.fxml", "\\\\nas\\PIPE\\x.fxml", false},
+      {"\\\\nas\\mailslot\\x.fxml", "\\\\nas\\mailslot\\x.fxml", false},
+      {"\\\\?\\UNC\\nas\\pipe\\x.fxml", "\\\\?\\UNC\\nas\\pipe\\x.fxml", false},
+      {"\\\\?\\UNC\\.\\pipe\\x.fxml", "\\\\?\\UNC\\.\\pipe\\x.fxml", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(opens_as_file(c.typed, c.full), c.opens) << c.typed;
+}
+
 }  // namespace
 }  // namespace sectify

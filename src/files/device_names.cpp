@@ -62,7 +62,52 @@ bool is_device_name(std::string_view name) {
          number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
+// Returns whether `path` begins with "\\server\share\" and a name in the
+// share, where the server is a name of its own and the share neither
+// "pipe" nor "mailslot".
+bool names_file_on_share(std::string_view path) {
+  const std::string_view server = take_part(path);
+  const std::string share = upper_case(take_part(path));
+  return !server.empty() && server != "." && server != "?" && !share.empty() &&
+         share != "PIPE" && share != "MAILSLOT" && !path.empty();
+}
+
+// Returns whether `path` begins with a drive letter, a colon, a separator
+// and a name.
+bool names_file_on_drive(std::string_view path) {
+  return path.size() > 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+         path[1] == ':' && is_separator(path[2]);
+}
+
+// Returns whether a part of `path` is "." or "..", which the system does
+// not resolve in a path behind "\\?\".
+bool holds_dot_parts(std::string_view path) {
+  while (!path.empty()) {
+    const std::string_view part = take_part(path);
+    if (part == "." || part == "..") return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool opens_as_file(std::string_view typed, std::string_view full) {
+  if (typed.size() >= 4 && is_separator(typed[0]) && typed[1] == '?' && typed[2] == '?' &&
+      is_separator(typed[3])) {
+    return false;
+  }
+  if (names_file_on_drive(full)) return true;
+  if (full.size() < 2 || !is_separator(full[0]) || !is_separator(full[1])) return false;
+  full.remove_prefix(2);
+  if (full.size() < 2 || !is_separator(full[1]) || (full[0] != '.' && full[0] != '?')) {
+    return names_file_on_share(full);
+  }
+  if (full[0] == '.') return false;
+  full.remove_prefix(2);
+  if (holds_dot_parts(full)) return false;
+  if (names_file_on_drive(full)) return true;
+  return upper_case(full.substr(0, 4)) == "UNC\\" && names_file_on_share(full.substr(4));
+}
 
 bool names_windows_device(std::string_view path) {
   if (names_device_namespace(path)) return true;

@@ -22,6 +22,17 @@ namespace sectify {
 // ("\\server\pipe\...").
 bool names_windows_device(std::string_view path);
 
+// Returns whether a path that the user typed as `typed`, whose full form
+// (what GetFullPathNameW makes of it, which resolves "." and ".." as
+// CreateFileW does) is `full`, both UTF-8, is opened as a file on a drive
+// or a network share: "X:\...", "\\server\share\..." (but the shares "pipe"
+// and "mailslot") and their forms "\\?\X:\..." and "\\?\UNC\server\share\...".
+// Every other form reaches something else: a path typed with "\??\", which
+// CreateFileW hands to the object manager as it is, "\\.\" before anything,
+// "\\?\" before anything but a drive letter or "UNC\" (GLOBALROOT, volume
+// devices), pipes and mailslots.
+bool opens_as_file(std::string_view typed, std::string_view full);
+
 }  // namespace sectify
 
 #endif  // SECTIFY_FILES_DEVICE_NAMES_H_

@@ -155,6 +155,7 @@ void wait_for_key() {
   }
 }
 
+
 namespace {
 
 // Returns the full form of `wide`, a relative path resolved against the
@@ -189,7 +190,9 @@ NativePath full_native_path(const std::string& path) {
 }
 
 File open_for_reading(const std::string& path, File& folder) {
-  if (names_windows_device(path)) return File();
+  // Decided on what the system will open, before anything is opened.
+  const std::optional<std::wstring> full = full_form(to_utf16(path));
+  if (!full || !opens_as_file(path, to_utf8(*full)) || names_windows_device(path)) return File();
   // Held open without sharing its deletion, so that the folder cannot be
   // renamed, removed or replaced while the run works in it; one that its
   // user may not list is not held.

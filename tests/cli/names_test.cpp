@@ -76,7 +76,7 @@ TEST_F(Names, ReadsCrLfAndLfLineEndsAlikeAndWritesEveryByte) {
     std::string name, input, output;
   } cases[] = {{"lf", kFlight, kConverted},
                {"crlf", crlf, kConverted},
-               {"nul", "x\n<Section Name=\"Main\">\na=\0b\x1A" "c\xB0\r\n"s,
+               {"bytes", "x\n<Section Name=\"Main\">\na=\0b\x1A" "c\xB0\r\n"s,
                 "\r\n[Main]\r\na=\0b\x1A" "c\xB0\r\n"s}};
   for (const auto& c : cases) {
     write_file(path(c.name + ".fxml"), c.input);

@@ -36,7 +36,7 @@ TEST_F(Windows, KeepsHiddenAndSystemAttributes) {
 TEST_F(Windows, RefusesEveryFormOfADeviceName) {
   if (!settings().windows) GTEST_SKIP() << "only Windows keeps names for devices";
   make_folder("x");
-  for (const std::string name : {"COM1:.fxml", "x\\LPT1:a.fxml", "AUX:a.fxml", "nul:.fxml",
+  for (const std::string name : {"COM1:x.fxml", "x\\LPT1:a.fxml", "AUX:a.fxml", "nul:x.fxml",
                                  "con:a.fxml", "COM\u00B9.fxml", "lpt\u00B3 .fxml"}) {
     expect_failure(run({name}), "", kCannotOpen);
   }
@@ -81,8 +81,13 @@ TEST_F(Windows, ReplacesAFileAnotherProgramHoldsOnceItLetsGo) {
 
 TEST_F(Windows, RefusesPipesWithoutConnecting) {
   if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
-  const pid_t server = start_helper({"serve", "\\\\.\\pipe\\x.fxml", "3000"}, ".served");
-  for (const std::string name : {"\\\\.\\pipe\\x.fxml", "\\\\?\\pipe\\x.fxml", "//./pipe/x.fxml"}) {
+  const pid_t server = start_helper({"serve", "\\\\.\\pipe\\x.fxml", "8000"}, ".served");
+  // Every spelling that reaches the pipe: typed, through the object
+  // manager's names, and by ".." over a device's root.
+  for (const std::string name :
+       {"\\\\.\\pipe\\x.fxml", "\\\\?\\pipe\\x.fxml", "//./pipe/x.fxml", "\\??\\pipe\\x.fxml",
+        "\\??\\PIPE\\x.fxml", "\\??\\GLOBALROOT\\Device\\NamedPipe\\x.fxml",
+        "\\\\.\\C:\\..\\pipe\\x.fxml", "//./C:/../pipe/x.fxml", "\\\\.\\C:\\x\\..\\..\\pipe\\x.fxml"}) {
     expect_failure(run({name}), "", kCannotOpen);
   }
   waitpid(server, nullptr, 0);
