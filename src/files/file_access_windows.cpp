@@ -11,6 +11,7 @@
 #include "files/device_names.h"
 #include "files/file_access.h"
 #include "files/system_call.h"
+#include "files/wtf8.h"
 
 namespace sectify::file_access {
 namespace {
@@ -28,23 +29,15 @@ constexpr std::size_t kMaxChunk = 1u << 30;
 // every plain call: some (creating a folder) stop 12 short of MAX_PATH.
 constexpr DWORD kPlainPathLimit = MAX_PATH - 12;
 
+// The program's UTF-8 is WTF-8 (see wtf8.h), so that every name the system
+// gives comes back to it as the same UTF-16.
 std::wstring to_utf16(std::string_view text) {
-  if (text.empty()) return std::wstring();
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
+  const std::u16string wide = utf16_from_wtf8(text);
+  return std::wstring(wide.begin(), wide.end());
 }
 
 std::string to_utf8(std::wstring_view text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
-                      nullptr, nullptr);
-  return narrow;
+  return wtf8_from_utf16(std::u16string(text.begin(), text.end()));
 }
 
 // Returns the full path `full` behind the prefix that lifts the length
