@@ -90,25 +90,18 @@ int report_too_large() {
   return 1;
 }
 
-// Converts the file that `arguments` names, reporting on the console, and
-// returns the exit status. Sets `output_error` if a message to standard
-// output was lost. In a window of its own (`own_window`) a run without a
-// file says how to give it one without a console.
-int run(const std::vector<std::string>& arguments, bool own_window,
-        std::optional<ErrorCode>& output_error) {
+// Prints the message parts `parts` on standard output; sets `output_error`
+// if they were lost.
+void tell(std::initializer_list<std::string_view> parts, std::optional<ErrorCode>& output_error) {
+  if (!print(Stream::output, parts)) output_error = sectify::file_access::last_error();
+}
+
+// Converts the file `input`, reporting on the console, and returns the exit
+// status. Sets `output_error` if a message to standard output was lost.
+int convert(const std::string& input, std::optional<ErrorCode>& output_error) {
   const auto tell = [&output_error](std::initializer_list<std::string_view> parts) {
-    if (!print(Stream::output, parts)) output_error = sectify::file_access::last_error();
+    ::tell(parts, output_error);
   };
-  if (arguments.size() != 1) {
-    tell({"\nUsage: Sectify <filename.fxml>\n"});
-    if (own_window && arguments.empty()) {
-      tell(
-          {"Drag a .fxml file onto Sectify.exe, or right-click it and choose Convert with "
-           "Sectify.\n"});
-    }
-    return 1;
-  }
-  const std::string& input = arguments[0];
   const std::optional<std::string> output =
       sectify::output_name_for(input, sectify::file_access::path_separators());
   // The names as messages show them: no byte of a name reaches the
@@ -176,6 +169,47 @@ int run(const std::vector<std::string>& arguments, bool own_window,
   return 0;
 }
 
+// Converts `input` as convert() does, and reports a line too large to
+// convert; returns the exit status.
+int convert_within_memory(const std::string& input, std::optional<ErrorCode>& output_error) {
+  try {
+    return convert(input, output_error);
+  } catch (const std::bad_alloc&) {
+    // Only a line too long for memory gets here; the new output file went
+    // with the stack.
+    return report_too_large();
+  } catch (const std::length_error&) {
+    // A line over the cap, or longer than a string can hold where memory
+    // would allow more (a 32-bit program with 4 GiB of address space).
+    return report_too_large();
+  }
+}
+
+// Converts the file that `arguments` names and returns the exit status. In
+// a window of its own (`own_window`), as files dropped on the program get,
+// it converts each of several files in turn, its messages under its name,
+// and ends with 1 if any failed; and a run without a file says how to give
+// it one without a console.
+int run(const std::vector<std::string>& arguments, bool own_window,
+        std::optional<ErrorCode>& output_error) {
+  if (arguments.size() == 1) return convert_within_memory(arguments[0], output_error);
+  if (!own_window || arguments.empty()) {
+    tell({"\nUsage: Sectify <filename.fxml>\n"}, output_error);
+    if (own_window) {
+      tell({"Drag a .fxml file onto Sectify.exe, or right-click it and choose Convert with "
+            "Sectify.\n"},
+           output_error);
+    }
+    return 1;
+  }
+  int status = 0;
+  for (const std::string& input : arguments) {
+    tell({"\n", sectify::shown_text(input), ":\n"}, output_error);
+    if (convert_within_memory(input, output_error) != 0) status = 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 // The entry point: wmain on Windows, which gets the arguments as UTF-16.
@@ -186,19 +220,8 @@ int main(int argc, char** argv) {
 #endif
   sectify::prepare_for_interruption();
   const bool own_window = sectify::waits_for_key(sectify::file_access::console_facts());
-  int status;
   std::optional<ErrorCode> output_error;
-  try {
-    status = run(sectify::file_access::arguments_of(argc, argv), own_window, output_error);
-  } catch (const std::bad_alloc&) {
-    // Only a line too long for memory gets here; the new output file went
-    // with the stack.
-    status = report_too_large();
-  } catch (const std::length_error&) {
-    // A line longer than a string can hold, where memory would allow more
-    // (a 32-bit program with 4 GiB of address space).
-    status = report_too_large();
-  }
+  int status = run(sectify::file_access::arguments_of(argc, argv), own_window, output_error);
   // A message that the user was to read and cannot is a failure of the run,
   // even after the output was written.
   if (output_error) {

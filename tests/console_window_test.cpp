@@ -5,15 +5,16 @@
 namespace sectify {
 namespace {
 
-TEST(ConsoleWindow, WaitsOnlyInAWindowOfItsOwnWithBothStreamsOnIt) {
-  // No console, a window of its own, and one that cmd or a terminal shares.
-  for (const unsigned long processes : {0ul, 1ul, 2ul, 3ul}) {
-    for (const bool input : {false, true}) {
-      for (const bool output : {false, true}) {
-        EXPECT_EQ(waits_for_key({processes, input, output}), processes == 1 && input && output)
-            << processes << input << output;
-      }
-    }
+TEST(ConsoleWindow, WaitsOnlyWhereSomeoneCanAnswer) {
+  // No console, a window of its own, and one that cmd or a terminal
+  // shares; each stream on it or not; a window shown or none (hidden, or
+  // CREATE_NO_WINDOW); on the interactive window station or not.
+  for (unsigned facts = 0; facts < 64; ++facts) {
+    const unsigned long processes = facts & 3;
+    const bool input = facts & 4, output = facts & 8, shown = facts & 16, interactive = facts & 32;
+    EXPECT_EQ(waits_for_key({processes, input, output, shown, interactive}),
+              processes == 1 && input && output && shown && interactive)
+        << facts;
   }
 }
 

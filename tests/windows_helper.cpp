@@ -6,6 +6,12 @@
 //   windows_helper detached PROGRAM ARG...  runs PROGRAM with no console and
 //                                           no standard handles, and ends
 //                                           with its exit status
+//   windows_helper nowindow PROGRAM ARG...  the same with a console of its own
+//                                           that has no window
+//                                           (CREATE_NO_WINDOW), and
+//   windows_helper hidden PROGRAM ARG...    with one whose window is hidden;
+//                                           each ends with 3 if PROGRAM is
+//                                           still running after 20 s
 //   windows_helper serve PIPE MILLISECONDS  makes the named pipe PIPE, says
 //                                           "serving", waits that long for a
 //                                           client, then says "client" if one
@@ -32,18 +38,30 @@ int hold(const wchar_t* name, DWORD milliseconds) {
   return 0;
 }
 
-int detached(int argc, wchar_t** argv) {
+int start(const wchar_t* how, int argc, wchar_t** argv) {
   std::wstring command;
   for (int i = 0; i < argc; ++i) command += std::wstring(i == 0 ? L"\"" : L" \"") + argv[i] + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;  // all three null
+  DWORD flags = CREATE_NEW_CONSOLE;
+  if (std::wcscmp(how, L"detached") == 0) {
+    startup.dwFlags = STARTF_USESTDHANDLES;  // all three null
+    flags = DETACHED_PROCESS;
+  } else if (std::wcscmp(how, L"nowindow") == 0) {
+    flags = CREATE_NO_WINDOW;
+  } else {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  }
   PROCESS_INFORMATION process{};
-  if (CreateProcessW(argv[0], command.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                     nullptr, &startup, &process) == 0) {
+  if (CreateProcessW(argv[0], command.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                     &startup, &process) == 0) {
     return 2;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
+  if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 3);
+    return 3;
+  }
   DWORD status = 2;
   GetExitCodeProcess(process.hProcess, &status);
   return static_cast<int>(status);
@@ -72,12 +90,14 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 4 && std::wcscmp(argv[1], L"hold") == 0) {
     return hold(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
   }
-  if (argc >= 3 && std::wcscmp(argv[1], L"detached") == 0) return detached(argc - 2, argv + 2);
+  for (const wchar_t* how : {L"detached", L"nowindow", L"hidden"}) {
+    if (argc >= 3 && std::wcscmp(argv[1], how) == 0) return start(how, argc - 2, argv + 2);
+  }
   if (argc == 4 && std::wcscmp(argv[1], L"serve") == 0) {
     return serve(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
   }
   std::fputs(
-      "usage: windows_helper hold FILE MILLISECONDS | detached PROGRAM ARG... | "
+      "usage: windows_helper hold FILE MILLISECONDS | detached|nowindow|hidden PROGRAM ARG... | "
       "serve PIPE MILLISECONDS\n",
       stderr);
   return 2;

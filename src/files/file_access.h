@@ -53,12 +53,17 @@ enum class Stream { output, error };
 bool write_message(Stream stream, std::string_view text);
 
 // What a Windows program knows of its console: how many processes are
-// attached to it, and whether its standard input and output are it. All
-// zero and false without a console, and on POSIX systems.
+// attached to it, whether its standard input and output are it, whether
+// it has a window that is visible (none under CREATE_NO_WINDOW), and
+// whether the program runs on the interactive window station, where a user
+// can see it (a service's or a task's has none). All zero and false
+// without a console, and on POSIX systems.
 struct ConsoleFacts {
   unsigned long processes = 0;
   bool input_is_console = false;
   bool output_is_console = false;
+  bool window_visible = false;
+  bool interactive = false;
 };
 
 // Returns the facts of the program's console.

@@ -134,6 +134,13 @@ ConsoleFacts console_facts() {
   DWORD mode = 0;
   facts.input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
   facts.output_is_console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  const HWND window = GetConsoleWindow();
+  facts.window_visible = window != nullptr && IsWindowVisible(window) != 0;
+  USEROBJECTFLAGS station{};
+  facts.interactive =
+      GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station, sizeof station,
+                                nullptr) != 0 &&
+      (station.dwFlags & WSF_VISIBLE) != 0;
   return facts;
 }
 
