@@ -152,6 +152,11 @@ int convert(const std::string& input, std::optional<ErrorCode>& output_error) {
   if (result.status == sectify::StreamStatus::cannot_write) return cannot_write(result.error);
   if (!replacement.commit()) {
     const std::string& earlier = replacement.earlier_output_left_in();
+    const std::string& left = replacement.new_output_left_in();
+    if (earlier.empty() && !left.empty()) {
+      return cannot_write(replacement.error(),
+                          "; the new output is left in " + sectify::shown_text(left));
+    }
     if (earlier.empty()) return cannot_write(replacement.error());
     // Neither file is at the output's name: the user needs both names.
     return cannot_write(replacement.error(),

@@ -49,8 +49,15 @@ WINDOWS_TOGETHER = [
     'ReplaceFileW:1:1177,MoveFileExW:1:5',
     'ReplaceFileW:1:1177,MoveFileExW:1:5,MoveFileExW:2:5',
 ]
+# The failures that leave the rename undone, replacing an output and
+# making a new one: each is tried again with each failure of every call
+# that comes after it (ERROR_INVALID_PARAMETER and ERROR_FILE_NOT_FOUND from
+# ReplaceFileW; ERROR_ALREADY_EXISTS from MoveFileExW).
+WINDOWS_UNDONE = {True: ['ReplaceFileW:1:%d' % e for e in (1176, 1177, 87, 2)],
+                  False: ['MoveFileExW:1:5', 'MoveFileExW:1:183']}
 
 LEFT_ASIDE = re.compile(r'the earlier output is (?:left )?in ([^,\n]+)(?:, the new one in ([^\n]+))?')
+NEW_LEFT = re.compile(r'the new output is left in ([^\n]+)')
 
 
 def run(command, folder, plan):
@@ -91,6 +98,13 @@ def broken_promise(folder, earlier, status, out, err):
         aside = {'earlier': os.path.basename(named.group(1).strip())}
         if named.group(2):
             aside['new'] = os.path.basename(named.group(2).strip())
+    new_left = NEW_LEFT.search(err)
+    if new_left:
+        # The rename failed, and the new file, which could not be removed.
+        left_in = os.path.basename(new_left.group(1).strip())
+        if read(os.path.join(folder, left_in)) != CONVERTED:
+            return 'the new output is not where the message says'
+        left.discard(left_in)
     expected = set(aside.values())
     if status == 0:
         if out != '\nFile a.flt written\n':
@@ -115,6 +129,31 @@ def broken_promise(folder, earlier, status, out, err):
     if left != expected:
         return 'left %s, expected %s' % (sorted(left), sorted(expected))
     return None
+
+
+def pairs_after(command, folder, earlier, errors, more):
+    """Returns the plans that combine each failure of WINDOWS_UNDONE with
+    each failure of every call the run makes after it."""
+    plans = []
+    for first in WINDOWS_UNDONE[earlier]:
+        prepare(folder, earlier)
+        _, _, calls = run(command, folder, 'list,' + first)
+        function, which = first.split(':')[:2]
+        # The run's own message stands among the names of its calls.
+        calls = [c for c in calls.split('\n') if re.fullmatch(r'[A-Za-z_]\w*', c)]
+        seen, start = Counter(), None
+        for at, call in enumerate(calls):
+            seen[call] += 1
+            if start is None and call == function and seen[call] == int(which):
+                start = at + 1
+                later = Counter(seen)
+        if start is None:
+            continue
+        for call in calls[start:]:
+            later[call] += 1
+            plans += ['%s,%s:%d:%d' % (first, call, later[call], error)
+                      for error in errors + more.get(call, [])]
+    return plans
 
 
 def main():
@@ -144,6 +183,8 @@ def main():
                               for error in errors + more.get(function, [])]
             if windows and earlier:
                 plans += WINDOWS_TOGETHER
+            if windows:
+                plans += pairs_after(command, folder, earlier, errors, more)
             for plan in plans:
                 prepare(folder, earlier)
                 result = run(command, folder, plan)

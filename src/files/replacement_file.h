@@ -64,7 +64,8 @@ class ReplacementFile {
   const std::string& earlier_output_left_in() const { return earlier_left_in_; }
 
   // Where the new output was left, likewise, after a commit() that failed
-  // with the earlier output left elsewhere; else empty.
+  // with the earlier output left elsewhere, or that failed and could not
+  // remove the new file (Windows); else empty.
   const std::string& new_output_left_in() const { return new_left_in_; }
 
  private:

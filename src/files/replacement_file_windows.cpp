@@ -68,6 +68,10 @@ bool is_missing(const std::wstring& path) {
   return attributes_of(path) == INVALID_FILE_ATTRIBUTES && means_missing(GetLastError());
 }
 
+// Returns whether something has the name `path`, as the system says for
+// sure.
+bool is_present(const std::wstring& path) { return attributes_of(path) != INVALID_FILE_ATTRIBUTES; }
+
 // Returns whether another program holds `path` open so that it cannot be
 // replaced: opening it for deletion fails with a sharing violation.
 bool is_held(const std::wstring& path) {
@@ -101,7 +105,8 @@ enum class Outcome {
 // creation time and short name and moves it to `backup` on the way, else
 // with MoveFileExW. Every failure ReplaceFileW documents leaves the old
 // file at `to` or at `backup`: from `backup` it is put back, or failing
-// that the new file is moved to `to` after all.
+// that the new file is moved to `to` after all. A name the system cannot
+// tell about counts as free: the moves, which replace nothing, find out.
 Outcome replace_once(const std::wstring& from, const std::wstring& to, const std::wstring& backup,
                      bool replace) {
   if (!replace) {
@@ -116,7 +121,7 @@ Outcome replace_once(const std::wstring& from, const std::wstring& to, const std
   }
   const DWORD error = GetLastError();
   Outcome outcome = Outcome::failed;
-  if (is_missing(to) && !is_missing(backup) &&
+  if (!is_present(to) && !is_missing(backup) &&
       SECTIFY_CALL(FALSE, MoveFileExW, backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
     outcome =
         SECTIFY_CALL(FALSE, MoveFileExW, from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0
@@ -257,7 +262,15 @@ void ReplacementFile::discard() {
   // If even the removal fails there is nothing more to report than the
   // failure that led here.
   static_cast<void>(file_.close());
-  if (!temp_.empty()) static_cast<void>(SECTIFY_CALL(FALSE, DeleteFileW, temp_.c_str()));
+  // Before commit() the file goes as it closes; after a rename that failed
+  // it holds the whole new output, and if it cannot go (a scanner holds
+  // it), it is hidden again and named.
+  if (!temp_.empty() && SECTIFY_CALL(FALSE, DeleteFileW, temp_.c_str()) == 0 &&
+      !is_missing(temp_)) {
+    static_cast<void>(SECTIFY_CALL(FALSE, SetFileAttributesW, temp_.c_str(),
+                                   FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    new_left_in_ = shown_ + ".tmp";
+  }
   remove_on_interruption(folder_.get(), nullptr);
   temp_.clear();
 }

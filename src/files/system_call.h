@@ -19,8 +19,8 @@ namespace sectify::faults {
 // Counts a call of `function` and returns whether it is one that
 // SECTIFY_FAIL=FUNCTION:K:ERROR names, the K-th call of FUNCTION (several,
 // joined by commas, may be named): then it sets the system's last error to
-// ERROR. With SECTIFY_FAIL=list it prints the name of every call on
-// standard error, one per line, and fails none.
+// ERROR. With "list" among them it prints the name of every call on
+// standard error, one per line, as well; "list" alone fails none.
 bool fails(const char* function);
 
 #ifdef _WIN32
