@@ -12,6 +12,13 @@
 //   windows_helper hidden PROGRAM ARG...    with one whose window is hidden;
 //                                           each ends with 3 if PROGRAM is
 //                                           still running after 20 s
+//   windows_helper explorer COMMAND_LINE    runs COMMAND_LINE as Explorer runs
+//                                           a program: in a new console with
+//                                           a window; while it runs, presses
+//                                           Enter in that console every 2 s
+//                                           (saying "waiting" the first time);
+//                                           ends with its exit status, or 3
+//                                           if it still runs after 30 s
 //   windows_helper serve PIPE MILLISECONDS  makes the named pipe PIPE, says
 //                                           "serving", waits that long for a
 //                                           client, then says "client" if one
@@ -67,6 +74,51 @@ int start(const wchar_t* how, int argc, wchar_t** argv) {
   return static_cast<int>(status);
 }
 
+// Presses and lets go of Enter in the console of process `id`.
+bool press_enter(DWORD id) {
+  FreeConsole();
+  if (AttachConsole(id) == 0) return false;
+  const HANDLE input =
+      CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  INPUT_RECORD keys[2]{};
+  for (int i = 0; i < 2; ++i) {
+    keys[i].EventType = KEY_EVENT;
+    keys[i].Event.KeyEvent.bKeyDown = i == 0;
+    keys[i].Event.KeyEvent.wRepeatCount = 1;
+    keys[i].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+    keys[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
+  }
+  DWORD written = 0;
+  return input != INVALID_HANDLE_VALUE && WriteConsoleInputW(input, keys, 2, &written) != 0;
+}
+
+int explorer(const wchar_t* command_line) {
+  std::wstring command = command_line;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                     nullptr, &startup, &process) == 0) {
+    return 2;
+  }
+  // A key pressed while the program still works may be flushed by its
+  // wait, hence again and again.
+  for (int round = 0; WaitForSingleObject(process.hProcess, 2000) != WAIT_OBJECT_0; ++round) {
+    if (round == 0) {
+      std::puts("waiting");
+      std::fflush(stdout);
+    }
+    if (round == 15 || !press_enter(process.dwProcessId)) {
+      TerminateProcess(process.hProcess, 3);
+      return 3;
+    }
+  }
+  DWORD status = 2;
+  GetExitCodeProcess(process.hProcess, &status);
+  return static_cast<int>(status);
+}
+
 int serve(const wchar_t* name, DWORD milliseconds) {
   const HANDLE pipe = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                        PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
@@ -93,12 +145,13 @@ int wmain(int argc, wchar_t** argv) {
   for (const wchar_t* how : {L"detached", L"nowindow", L"hidden"}) {
     if (argc >= 3 && std::wcscmp(argv[1], how) == 0) return start(how, argc - 2, argv + 2);
   }
+  if (argc == 3 && std::wcscmp(argv[1], L"explorer") == 0) return explorer(argv[2]);
   if (argc == 4 && std::wcscmp(argv[1], L"serve") == 0) {
     return serve(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
   }
   std::fputs(
       "usage: windows_helper hold FILE MILLISECONDS | detached|nowindow|hidden PROGRAM ARG... | "
-      "serve PIPE MILLISECONDS\n",
+      "explorer COMMAND_LINE | serve PIPE MILLISECONDS\n",
       stderr);
   return 2;
 }
