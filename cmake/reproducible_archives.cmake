@@ -1,12 +1,15 @@
-# Read by cpack before it packs: dates every entry of the archives by the
-# last commit, so that two builds of the same commit give the same bytes.
-# A SOURCE_DATE_EPOCH set in the environment wins; without git, a fixed
-# date (2026-01-01) stands in.
-if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+# Run by cpack once it has staged the files of a package: writes the archive
+# with write_archive.py, so that two builds of the same commit give the same
+# bytes whoever builds them, in any time zone. Every entry is dated by the
+# last commit, read even from a checkout that someone else owns; a
+# SOURCE_DATE_EPOCH set and not empty in the environment wins; without git,
+# a fixed date (2026-01-01) stands in.
+set(date "$ENV{SOURCE_DATE_EPOCH}")
+if(date STREQUAL "")
   set(date 1767225600)
   find_program(git git)
   if(git)
-    execute_process(COMMAND ${git} log -1 --format=%ct
+    execute_process(COMMAND ${git} -c safe.directory=* log -1 --format=%ct
                     WORKING_DIRECTORY ${CPACK_SECTIFY_SOURCE_DIR}
                     OUTPUT_VARIABLE commit_date OUTPUT_STRIP_TRAILING_WHITESPACE
                     RESULT_VARIABLE failed ERROR_QUIET)
@@ -14,5 +17,16 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
       set(date ${commit_date})
     endif()
   endif()
-  set(ENV{SOURCE_DATE_EPOCH} ${date})
 endif()
+if(NOT date MATCHES "^[0-9]+$")
+  message(FATAL_ERROR "SOURCE_DATE_EPOCH is not a number of seconds: ${date}")
+endif()
+
+set(archive "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.${CPACK_SECTIFY_ARCHIVE}")
+execute_process(COMMAND ${CPACK_SECTIFY_PYTHON} ${CPACK_SECTIFY_SOURCE_DIR}/cmake/write_archive.py
+                        ${CPACK_SECTIFY_ARCHIVE} ${archive} ${CPACK_TEMPORARY_DIRECTORY} ${date}
+                RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${archive} could not be written")
+endif()
+set(CPACK_EXTERNAL_BUILT_PACKAGES ${archive})
