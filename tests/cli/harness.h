@@ -239,6 +239,11 @@ class Cli : public testing::Test {
     return pid;
   }
 
+  // Runs windows_helper.exe with `arguments`, as run() runs the program.
+  Result run_helper(const std::vector<std::string>& arguments) {
+    return run_words(command_words(settings().helper), arguments, "", " >.stdout 2>.stderr");
+  }
+
   // Starts windows_helper.exe with `arguments`, its standard output into
   // the file `said`, and waits up to 30 s until it has said it is ready.
   pid_t start_helper(const std::vector<std::string>& arguments, const std::string& said) {

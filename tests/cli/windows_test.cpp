@@ -106,15 +106,9 @@ TEST_F(Windows, AddsAndRemovesTheExplorerEntryFromAnyFolder) {
   if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
   const fs::path build = fs::path(settings().program).parent_path();
   const std::string key = "HKCU\\Software\\Classes\\SystemFileAssociations\\.fxml\\shell\\Sectify";
-  const auto reg = [this](const std::vector<std::string>& arguments) {
-    return run_words(command_words("reg"), arguments, "", " </dev/null >.stdout 2>.stderr");
-  };
   // Started as a double-click starts it, or from a console in its folder.
   const auto start_in = [this](const std::string& folder, const std::string& name, bool clicked) {
-    if (clicked) {
-      return run_words(command_words(settings().helper), {"explorer", name}, "",
-                       " >.stdout 2>.stderr");
-    }
+    if (clicked) return run_helper({"explorer", "\"" + windows_path(path(folder) / name) + "\" "});
     return run_words(command_words("cmd"), {"/c", name}, "cd " + shell_quoted(folder) + " &&",
                      " </dev/null >.stdout 2>.stderr");
   };
@@ -127,32 +121,28 @@ TEST_F(Windows, AddsAndRemovesTheExplorerEntryFromAnyFolder) {
     }
     fs::copy_file(settings().program, path(folder) / "Sectify.exe");
     write_file(path(folder) / "x y.fxml", kFlight);
-    const std::string windows_folder = windows_path(path(folder));
-    const std::string program = "\"" + windows_folder + "\\Sectify.exe\"";
+    const std::string program = "\"" + windows_path(path(folder) / "Sectify.exe") + "\"";
+    const std::string command = "REG_SZ    " + program + " \"%1\"\n";
     // Each twice: the second run finds its work done and asks nothing.
-    for (const bool clicked : {true, false}) {
-      const std::string script =
-          clicked ? "\"" + windows_folder + "\\Add to Explorer.cmd\" " : "Add to Explorer.cmd";
-      EXPECT_EQ(start_in(folder, script, clicked).status, 0) << folder;
-      const std::string entry = reg({"query", key + "\\command", "/ve"}).out;
-      EXPECT_NE(entry.find("REG_SZ    " + program + " \"%1\"\n"), std::string::npos) << entry;
-      EXPECT_NE(reg({"query", key, "/ve"}).out.find("Convert with Sectify"), std::string::npos);
-    }
-    // The entry's command, as Explorer fills it in; wine gives a console
-    // without a display one that takes no message.
-    if (std::getenv("DISPLAY") != nullptr) {
-      const std::string file = "\"" + windows_folder + "\\x y.fxml\"";
-      EXPECT_EQ(run_words(command_words(settings().helper), {"explorer", program + " " + file}, "",
-                          " >.stdout 2>.stderr")
-                    .status,
-                0);
-      EXPECT_EQ(read_file(path(folder) / "x y.flt"), kConverted) << folder;
-    }
-    for (const bool clicked : {true, false}) {
-      const std::string script = clicked ? "\"" + windows_folder + "\\Remove from Explorer.cmd\" "
-                                         : "Remove from Explorer.cmd";
-      EXPECT_EQ(start_in(folder, script, clicked).status, 0) << folder;
-      EXPECT_NE(reg({"query", key}).status, 0);
+    for (const std::string script : {"Add to Explorer.cmd", "Remove from Explorer.cmd"}) {
+      const bool adds = script[0] == 'A';
+      for (const bool clicked : {true, false}) {
+        EXPECT_EQ(start_in(folder, script, clicked).status, 0) << folder << script;
+        const Result entry =
+            run_words(command_words("reg"), {"query", key, "/s"}, "", " >.stdout 2>.stderr");
+        EXPECT_EQ(entry.status == 0, adds) << entry.out;
+        EXPECT_EQ(entry.out.find("REG_SZ    Convert with Sectify\n") != std::string::npos &&
+                      entry.out.find(command) != std::string::npos,
+                  adds)
+            << entry.out;
+      }
+      // The entry's command, as Explorer fills it in; wine gives a console
+      // without a display one that takes no message.
+      if (adds && std::getenv("DISPLAY") != nullptr) {
+        const std::string file = "\"" + windows_path(path(folder) / "x y.fxml") + "\"";
+        EXPECT_EQ(run_helper({"explorer", program + " " + file}).status, 0);
+        EXPECT_EQ(read_file(path(folder) / "x y.flt"), kConverted) << folder;
+      }
     }
   }
 }
@@ -169,9 +159,7 @@ TEST_F(Windows, ConvertsEachDroppedFileAndWaitsOnceInAWindowOfItsOwn) {
   for (const Case c : {Case{"b.fxml", 0}, Case{"missing.fxml", 1}}) {
     fs::remove(path("a.flt"));
     const Result result =
-        run_words(command_words(settings().helper),
-                  {"explorer", "\"" + windows_path(settings().program) + "\" a.fxml " + c.second},
-                  "", " >.stdout 2>.stderr");
+        run_helper({"explorer", "\"" + windows_path(settings().program) + "\" a.fxml " + c.second});
     EXPECT_EQ(result.status, c.status) << c.second;
     EXPECT_EQ(result.out, "waiting\n") << c.second;
     EXPECT_EQ(read_file(path("a.flt")), kConverted);
@@ -191,8 +179,7 @@ TEST_F(Windows, EndsByItselfWhereNoOneCanAnswer) {
     for (const bool file : {true, false}) {
       std::vector<std::string> arguments = {how, settings().program};
       if (file) arguments.push_back("a.fxml");
-      const Result result =
-          run_words(command_words(settings().helper), arguments, "", " >.stdout 2>.stderr");
+      const Result result = run_helper(arguments);
       EXPECT_NE(result.status, 3) << how << file;
       if (how != "hidden") {
         EXPECT_EQ(result.status, file ? 0 : 1) << how << file;
