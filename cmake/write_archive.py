@@ -40,6 +40,7 @@ def rights(path):
 
 
 def write_zip(archive, folder, epoch):
+    """Writes the ZIP `archive` of what `folder` holds, dated `epoch`."""
     # A ZIP's dates are a local time from 1980 on: the date is given as UTC.
     date = time.gmtime(max(epoch, 315532800))[:6]
     with zipfile.ZipFile(archive, "w") as out:
@@ -54,6 +55,7 @@ def write_zip(archive, folder, epoch):
 
 
 def write_tgz(archive, folder, epoch):
+    """Writes the gzipped tar `archive` of `folder` itself, dated `epoch`."""
     top = os.path.basename(os.path.normpath(folder))
     with open(archive, "wb") as file, \
             gzip.GzipFile(filename="", mode="wb", fileobj=file, mtime=0, compresslevel=9) as packed, \
