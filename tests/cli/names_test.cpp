@@ -294,11 +294,9 @@ TEST_F(Names, ReportsReadErrorAfterOpening) {
     if (std::system("command -v strace >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs strace";
     // Only reads of the input fail (-P), not those of a dynamic loader; a
     // leak checker cannot work under a tracer.
-    std::vector<std::string> words = {"env", "LSAN_OPTIONS=detect_leaks=0", "strace", "-f", "-qq", "-o", "/dev/null", "-P",
-                                      path("a.fxml").string(), "-e", "trace=read",
-                                      "-e", "inject=read:error=EIO:when=1"};
-    for (const std::string& word : command_words()) words.push_back(word);
-    result = run_words(words, {"a.fxml"}, "", " >.stdout 2>.stderr");
+    result = run({"a.fxml"}, "LSAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -P " +
+                                 shell_quoted(path("a.fxml").string()) +
+                                 " -e trace=read -e inject=read:error=EIO:when=1");
   }
   expect_failure_because(result, "File could not be read", EIO);
   EXPECT_FALSE(fs::exists(path("a.flt")));
