@@ -279,20 +279,25 @@ def signals_at_the_commit_point(sectify, portable, base):
 
 
 def private_while_written(sectify, portable, base):
-    """A new output named from the start is its owner's alone until done."""
+    """A new output named from the start is its owner's alone until done;
+    one that replaces a 0600 output is so from the moment it is created."""
     write(os.path.join(base, 'a.fxml'), FLIGHT)
     os.umask(0o022)
-    process, _ = start([portable, 'a.fxml'], base,
-                       ['-e', 'inject=write:delay_enter=%d:when=1' % (DELAY * 1e6)])
-    time.sleep(DELAY / 2)
-    modes = [os.stat(os.path.join(base, n)).st_mode & 0o777 for n in listing(base)
-             if n.endswith('.tmp')]
-    status, _, _ = finish(process)
-    final = os.stat(os.path.join(base, 'a.flt')).st_mode & 0o777
-    # The portable build, which cannot see ACLs, gives the group nothing.
-    if modes != [0o600] or status != 0 or final != 0o604:
-        return 'modes while written %s, status %d, mode at the end %o' % (
-            [oct(m) for m in modes], status, final)
+    # The call held, the earlier output's mode (0: none), the mode at the end.
+    for held, earlier, final in (('write', 0, 0o604), ('fchmod', 0o600, 0o600)):
+        if earlier:
+            write(os.path.join(base, 'a.flt'), EARLIER, earlier)
+        process, _ = start([portable, 'a.fxml'], base,
+                           ['-e', 'inject=%s:delay_enter=%d:when=1' % (held, DELAY * 1e6)])
+        time.sleep(DELAY / 2)
+        modes = [os.stat(os.path.join(base, n)).st_mode & 0o777 for n in listing(base)
+                 if n.endswith('.tmp')]
+        status, _, _ = finish(process)
+        now = os.stat(os.path.join(base, 'a.flt')).st_mode & 0o777
+        # The portable build, which cannot see ACLs, gives the group nothing.
+        if modes != [0o600] or status != 0 or now != final:
+            return '%s held: modes meanwhile %s, status %d, mode at the end %o' % (
+                held, [oct(m) for m in modes], status, now)
 
 
 def no_proc(sectify, portable, base):

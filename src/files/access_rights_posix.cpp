@@ -82,6 +82,11 @@ bool keep_private(int fd, CreatedRights& created) {
   return SECTIFY_CALL(-1, fchmod, fd, 0600) == 0;
 }
 
+bool takes_over_rights(const struct stat& folder, const struct stat& old, uid_t owner) {
+  const bool sticky = (folder.st_mode & S_ISVTX) != 0;
+  return S_ISREG(old.st_mode) && !(sticky && old.st_uid != owner);
+}
+
 bool take_over_access_rights(int fd, int folder, const char* name, const CreatedRights& created) {
   struct stat where {};
   struct stat now {};
@@ -89,13 +94,11 @@ bool take_over_access_rights(int fd, int folder, const char* name, const Created
   if (SECTIFY_CALL(-1, fstat, folder, &where) != 0 || SECTIFY_CALL(-1, fstat, fd, &now) != 0) {
     return false;
   }
-  const bool sticky = (where.st_mode & S_ISVTX) != 0;
   if (SECTIFY_CALL(-1, fstatat, folder, name, &old, AT_SYMLINK_NOFOLLOW) != 0 && errno != ENOENT) {
     return false;
   }
-  if (!S_ISREG(old.st_mode) || (sticky && old.st_uid != now.st_uid)) {
-    return set_rights(fd, created.mode, created.acl);
-  }
+  if (!takes_over_rights(where, old, now.st_uid)) return set_rights(fd, created.mode, created.acl);
+  const bool sticky = (where.st_mode & S_ISVTX) != 0;
   // Only root may give a file away, and only to a group of theirs may an
   // ordinary user; whatever is not allowed stays the runner's.
   if (!sticky && (now.st_uid != old.st_uid || now.st_gid != old.st_gid)) {

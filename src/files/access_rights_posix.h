@@ -4,6 +4,7 @@
 #ifndef SECTIFY_FILES_ACCESS_RIGHTS_POSIX_H_
 #define SECTIFY_FILES_ACCESS_RIGHTS_POSIX_H_
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -24,6 +25,11 @@ struct CreatedRights {
 // failure.
 bool keep_private(int fd, CreatedRights& created);
 
+// Whether a new file of `owner` that takes the place of the entry `old` of
+// a folder whose own status is `folder` takes over that entry's rights: a
+// regular file, and in a folder with the sticky bit one that `owner` owns.
+bool takes_over_rights(const struct stat& folder, const struct stat& old, uid_t owner);
+
 // Gives the open new file `fd` the access rights it must have to take the
 // place of the entry `name` of the open folder `folder`:
 // - where that entry is no regular file, or, in a folder with the sticky
@@ -37,8 +43,7 @@ bool keep_private(int fd, CreatedRights& created);
 //   group is not carried over, its bits and the ACL's entry for it are
 //   dropped rather than given to the new file's group.
 // Returns false on failure.
-bool take_over_access_rights(int fd, int folder, const char* name,
-                             const CreatedRights& created);
+bool take_over_access_rights(int fd, int folder, const char* name, const CreatedRights& created);
 
 // Returns permission bits that give no class of users more than `mode` and
 // the access ACL `acl`, as the system stores it, gave: the owner its bits,

@@ -80,7 +80,9 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
   folder_ = std::move(folder);
   const int at = fd_of(folder_);
   struct stat read {};
-  if (SECTIFY_CALL(-1, fstat, fd_of(input), &read) != 0) {
+  struct stat where {};
+  if (SECTIFY_CALL(-1, fstat, fd_of(input), &read) != 0 ||
+      SECTIFY_CALL(-1, fstat, at, &where) != 0) {
     failed();
     return Status::failed;
   }
@@ -102,11 +104,13 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
 
   // A file without a name, which even a process killed before commit()
   // leaves nowhere, where the system has them; else one named from the
-  // start. Either is created as a copy of the input would be, with its
+  // start. Where it takes over an earlier output's rights, it is created
+  // 0600: a file named from the start gives no one else a moment to open
+  // it. Else it is created as a copy of the input would be, with its
   // permission bits, so that the system applies the umask or the folder's
-  // default ACL; what it gives is noted for a new output, and the file is
+  // default ACL, and what it gets is noted for commit(). Either way it is
   // 0600 until commit() gives it its rights.
-  const mode_t bits = read.st_mode & 0777;
+  const mode_t bits = takes_over_rights(where, old, ::geteuid()) ? 0600 : read.st_mode & 0777;
   int fd = linux_extras::open_unnamed(at, bits);
   if (fd < 0) {
     make_named(at, temp_, [at, bits, &fd](const char* name) {
