@@ -155,7 +155,6 @@ void wait_for_key() {
   }
 }
 
-
 namespace {
 
 // Returns the full form of `wide`, a relative path resolved against the
