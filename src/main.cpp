@@ -159,9 +159,9 @@ int convert(const std::string& input, std::optional<ErrorCode>& output_error) {
     }
     if (earlier.empty()) return cannot_write(replacement.error());
     // Neither file is at the output's name: the user needs both names.
-    return cannot_write(replacement.error(),
-                        "; the earlier output is in " + sectify::shown_text(earlier) +
-                            ", the new one in " + sectify::shown_text(left));
+    return cannot_write(replacement.error(), "; the earlier output is in " +
+                                                 sectify::shown_text(earlier) +
+                                                 ", the new one in " + sectify::shown_text(left));
   }
   // The output is the new file now: the run reports it, whatever comes.
   if (!replacement.earlier_output_left_in().empty()) {

@@ -44,8 +44,9 @@ std::string shown_text(std::string_view bytes) {
     const auto lead = static_cast<unsigned char>(bytes[at]);
     std::size_t size = utf8_sequence_at(bytes, at);
     // C0 controls, DEL, and C1 controls (U+0080 to U+009F: 0xC2 0x80-0x9F).
-    const bool control = (lead < 0x20 && lead != '\t') || lead == 0x7F ||
-                         (size == 2 && lead == 0xC2 && static_cast<unsigned char>(bytes[at + 1]) < 0xA0);
+    const bool control =
+        (lead < 0x20 && lead != '\t') || lead == 0x7F ||
+        (size == 2 && lead == 0xC2 && static_cast<unsigned char>(bytes[at + 1]) < 0xA0);
     if (size > 0 && !control) {
       shown.append(bytes.substr(at, size));
     } else {

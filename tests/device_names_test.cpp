@@ -38,7 +38,8 @@ TEST(DeviceNames, OpensOnlyFilesOnDrivesAndSharesByTheirFullForm) {
       {"..\\pipe\\x.fxml", "C:\\pipe\\x.fxml", true},
       // What CreateFileW hands to the object manager as it is.
       {"\\??\\pipe\\x.fxml", "C:\\??\\pipe\\x.fxml", false},
-      {"\\??\\GLOBALROOT\\Device\\NamedPipe\\x.fxml", "C:\\??\\GLOBALROOT\\Device\\NamedPipe\\x.fxml", false},
+      {"\\??\\GLOBALROOT\\Device\\NamedPipe\\x.fxml",
+       "C:\\??\\GLOBALROOT\\Device\\NamedPipe\\x.fxml", false},
       // ".." resolved over a device's root.
       {"\\\\.\\C:\\..\\pipe\\x.fxml", "\\\\.\\pipe\\x.fxml", false},
       {"//./C:/../pipe/x.fxml", "\\\\.\\pipe\\x.fxml", false},

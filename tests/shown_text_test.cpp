@@ -17,8 +17,12 @@ TEST(ShownText, EscapesWhatATerminalCouldTakeForACommand) {
       {"Zürich 東京 ✈️🛫", "Zürich 東京 ✈️🛫"},
       {"\x1B]0;title\x07x", "\\x1B]0;title\\x07x"},
       {"a\nb\rc\0d\x7F"s, "a\\x0Ab\\x0Dc\\x00d\\x7F"},
-      {"csi \x9B" "2J", "csi \\x9B2J"},        // a lone continuation byte
-      {"c1 \xC2\x9B" "2J", "c1 \\xC2\\x9B2J"},  // U+009B, valid UTF-8 but a control
+      {"csi \x9B"
+       "2J",
+       "csi \\x9B2J"},  // a lone continuation byte
+      {"c1 \xC2\x9B"
+       "2J",
+       "c1 \\xC2\\x9B2J"},  // U+009B, valid UTF-8 but a control
       {"nbsp \xC2\xA0", "nbsp \xC2\xA0"},
       {"overlong \xC0\xAF", "overlong \\xC0\\xAF"},
       {"surrogate \xED\xA0\x80", "surrogate \\xED\\xA0\\x80"},

@@ -57,9 +57,8 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
   }
   // Only complete lines are converted; the rest waits for its line end.
   const std::size_t last_lf = block.rfind('\n');
-  const std::size_t first = s.carry.empty() || last_lf == std::string_view::npos
-                                ? 0
-                                : block.find('\n') + 1;
+  const std::size_t first =
+      s.carry.empty() || last_lf == std::string_view::npos ? 0 : block.find('\n') + 1;
   const std::size_t unfinished = last_lf == std::string_view::npos ? block.size() : first;
   if (s.carry.size() + unfinished > kMaxLineSize) throw std::length_error("line too long");
   if (last_lf == std::string_view::npos) {

@@ -68,14 +68,15 @@ bool is_device_name(std::string_view name) {
 bool names_file_on_share(std::string_view path) {
   const std::string_view server = take_part(path);
   const std::string share = upper_case(take_part(path));
-  return !server.empty() && server != "." && server != "?" && !share.empty() &&
-         share != "PIPE" && share != "MAILSLOT" && !path.empty();
+  return !server.empty() && server != "." && server != "?" && !share.empty() && share != "PIPE" &&
+         share != "MAILSLOT" && !path.empty();
 }
 
 // Returns whether `path` begins with a drive letter, a colon, a separator
 // and a name.
 bool names_file_on_drive(std::string_view path) {
-  return path.size() > 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+  return path.size() > 3 &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
          path[1] == ':' && is_separator(path[2]);
 }
 

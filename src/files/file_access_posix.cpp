@@ -136,8 +136,8 @@ int open_data_file(int folder, const char* path, bool follow, uid_t link_owner, 
   } while (fd < 0 && errno == EINTR);
   File file(fd);
   struct stat opened {};
-  if (!file.is_open() || SECTIFY_CALL(-1, fstat, fd, &opened) != 0 ||
-      opened.st_dev != st.st_dev || opened.st_ino != st.st_ino || !is_data_file(fd, opened)) {
+  if (!file.is_open() || SECTIFY_CALL(-1, fstat, fd, &opened) != 0 || opened.st_dev != st.st_dev ||
+      opened.st_ino != st.st_ino || !is_data_file(fd, opened)) {
     return -1;
   }
   const int flags = SECTIFY_CALL(-1, fcntl, fd, F_GETFL);

@@ -137,10 +137,9 @@ ConsoleFacts console_facts() {
   const HWND window = GetConsoleWindow();
   facts.window_visible = window != nullptr && IsWindowVisible(window) != 0;
   USEROBJECTFLAGS station{};
-  facts.interactive =
-      GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station, sizeof station,
-                                nullptr) != 0 &&
-      (station.dwFlags & WSF_VISIBLE) != 0;
+  facts.interactive = GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station,
+                                                sizeof station, nullptr) != 0 &&
+                      (station.dwFlags & WSF_VISIBLE) != 0;
   return facts;
 }
 
@@ -196,9 +195,9 @@ File open_for_reading(const std::string& path, File& folder) {
   // renamed, removed or replaced while the run works in it; one that its
   // user may not list is not held.
   const std::string folder_path = folder_of(path);
-  folder = open_existing(full_native_path(folder_path.empty() ? "." : folder_path),
-                         FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         FILE_FLAG_BACKUP_SEMANTICS);
+  folder =
+      open_existing(full_native_path(folder_path.empty() ? "." : folder_path), FILE_LIST_DIRECTORY,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all.
   File file = open_existing(native_path(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
   if (file.is_open() &&

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdint>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 
 #include "files/interruption.h"

@@ -30,15 +30,14 @@ class ReplacementFile {
   // Takes `folder`, the folder of `path` as open_for_reading() opened it,
   // which every later step uses however its path changes meanwhile, and
   // creates the new file there, readable and writable by its owner alone
-  // until commit(). Creates nothing and
-  // returns Status::is_input if the entry at `path` itself (not a file that
-  // a symbolic link there leads to) is the file `input` reads,
-  // Status::read_only if it is a file its owner may not write (on Windows,
-  // one with the read-only attribute), and Status::failed, with error()
-  // telling why, if it is a folder or anything else that is neither a
-  // regular file nor a symbolic link, or the new file cannot be made.
-  Status create(const std::string& path, file_access::File folder,
-                const file_access::File& input);
+  // until commit(). Creates nothing and returns Status::is_input if the
+  // entry at `path` itself (not a file that a symbolic link there leads
+  // to) is the file `input` reads, Status::read_only if it is a file its
+  // owner may not write (on Windows, one with the read-only attribute),
+  // and Status::failed, with error() telling why, if it is a folder or
+  // anything else that is neither a regular file nor a symbolic link, or
+  // the new file cannot be made.
+  Status create(const std::string& path, file_access::File folder, const file_access::File& input);
 
   // The new file, open for writing.
   const file_access::File& file() const { return file_; }

@@ -49,7 +49,9 @@ std::string wtf8_from_utf16(std::u16string_view text) {
 std::u16string utf16_from_wtf8(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  const auto byte = [&text](std::size_t i) { return char32_t{static_cast<unsigned char>(text[i])}; };
+  const auto byte = [&text](std::size_t i) {
+    return char32_t{static_cast<unsigned char>(text[i])};
+  };
   for (std::size_t i = 0; i < text.size();) {
     const char32_t lead = byte(i);
     // The sequence's length, and the smallest point it may hold (no

@@ -76,8 +76,8 @@ TEST_F(Names, ReadsCrLfAndLfLineEndsAlikeAndWritesEveryByte) {
     std::string name, input, output;
   } cases[] = {{"lf", kFlight, kConverted},
                {"crlf", crlf, kConverted},
-               {"bytes", "x\n<Section Name=\"Main\">\na=\0b\x1A" "c\xB0\r\n"s,
-                "\r\n[Main]\r\na=\0b\x1A" "c\xB0\r\n"s}};
+               {"bytes", "x\n<Section Name=\"Main\">\na=\0b\032c\xB0\r\n"s,
+                "\r\n[Main]\r\na=\0b\032c\xB0\r\n"s}};
   for (const auto& c : cases) {
     write_file(path(c.name + ".fxml"), c.input);
     expect_success(run({c.name + ".fxml"}), c.name + ".flt");
@@ -138,7 +138,10 @@ TEST_F(Names, WarnsWhereTheInputLeavesTheExpectedLayout) {
       {"blanks", head + property + "      <Property Name=\"a\" Value=\"b\" />\r\n" + tail,
        "\r\n[Main]\r\na=b\r\n  a=b\r\n", not_in_form("blanks.fxml", 6, 1)},
       {"swapped",
-       head + "            <Property Value=\"b\" Name=\"a\" />\r\n<Property Name=\"t\" Value=\"&amp;\" />\r\n" + tail,
+       head +
+           "            <Property Value=\"b\" Name=\"a\" />\r\n<Property Name=\"t\" "
+           "Value=\"&amp;\" />\r\n" +
+           tail,
        "\r\n[Main]\r\n<Property Value=\"b\" Name=\"a\r\nt=&amp;\r\n",
        not_in_form("swapped.fxml", 5, 1) + kept_reference("swapped.fxml", 6, "&amp;", 1)},
       {"comment", head + "            <!-- a note -->\r\n" + tail,
@@ -318,7 +321,8 @@ TEST_F(Names, ReportsStandardOutputThatCannotBeWritten) {
   if (reason.empty() || reason == std::strerror(ENOSPC)) {
     GTEST_SKIP() << "needs the de_DE.UTF-8 locale (Debian: locales, libc-l10n)";
   }
-  EXPECT_EQ(run({"a.fxml"}, "LC_ALL="s + kGerman, "/dev/full").err, "\n" + what + ": " + reason + "\n");
+  EXPECT_EQ(run({"a.fxml"}, "LC_ALL="s + kGerman, "/dev/full").err,
+            "\n" + what + ": " + reason + "\n");
 }
 
 TEST_F(Names, ReportsLineTooLargeForMemoryOrOverTheCap) {
@@ -331,7 +335,8 @@ TEST_F(Names, ReportsLineTooLargeForMemoryOrOverTheCap) {
     int gib;
   } cases[] = {{"ulimit -v 262144;", 1}, {"ulimit -v 3670016;", 6}};
   for (const auto& c : cases) {
-    if (run({}, c.limit).out != kUsage) GTEST_SKIP() << "the program cannot start under " << c.limit;
+    if (run({}, c.limit).out != kUsage)
+      GTEST_SKIP() << "the program cannot start under " << c.limit;
     {
       std::ofstream sparse(path("big.fxml"), std::ios::binary);
       sparse.seekp((std::streamoff{c.gib} << 30) - 1);
