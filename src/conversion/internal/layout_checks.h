@@ -38,8 +38,8 @@ bool cuts_blank_run(std::string_view line);
 void check_blank_run(std::uint64_t number, LayoutFindings& findings);
 
 // Records `line`, an output line that began on input line `number`, whose
-// form is known: its reference
-// is looked for only if it `may_hold_reference`.
+// form is known: its reference is looked for only if it
+// `may_hold_reference`.
 void check_output_line(std::string_view line, std::uint64_t number, bool in_form,
                        bool may_hold_reference, LayoutFindings& findings);
 
