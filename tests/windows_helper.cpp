@@ -45,35 +45,6 @@ int hold(const wchar_t* name, DWORD milliseconds) {
   return 0;
 }
 
-int start(const wchar_t* how, int argc, wchar_t** argv) {
-  std::wstring command;
-  for (int i = 0; i < argc; ++i) command += std::wstring(i == 0 ? L"\"" : L" \"") + argv[i] + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  DWORD flags = CREATE_NEW_CONSOLE;
-  if (std::wcscmp(how, L"detached") == 0) {
-    startup.dwFlags = STARTF_USESTDHANDLES;  // all three null
-    flags = DETACHED_PROCESS;
-  } else if (std::wcscmp(how, L"nowindow") == 0) {
-    flags = CREATE_NO_WINDOW;
-  } else {
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-  }
-  PROCESS_INFORMATION process{};
-  if (CreateProcessW(argv[0], command.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                     &startup, &process) == 0) {
-    return 2;
-  }
-  if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 3);
-    return 3;
-  }
-  DWORD status = 2;
-  GetExitCodeProcess(process.hProcess, &status);
-  return static_cast<int>(status);
-}
-
 // Presses and lets go of Enter in the console of process `id`.
 bool press_enter(DWORD id) {
   FreeConsole();
@@ -93,26 +64,49 @@ bool press_enter(DWORD id) {
   return input != INVALID_HANDLE_VALUE && WriteConsoleInputW(input, keys, 2, &written) != 0;
 }
 
-int explorer(const wchar_t* command_line) {
-  std::wstring command = command_line;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
-                     nullptr, &startup, &process) == 0) {
-    return 2;
-  }
-  // A key pressed while the program still works may be flushed by its
-  // wait, hence again and again.
+// Waits for `process` to end, pressing Enter in its console every 2 s
+// meanwhile and saying "waiting" the first time: a key pressed while the
+// program still works may be flushed by its wait. Returns false if it
+// still runs after 30 s.
+bool ends_when_answered(const PROCESS_INFORMATION& process) {
   for (int round = 0; WaitForSingleObject(process.hProcess, 2000) != WAIT_OBJECT_0; ++round) {
     if (round == 0) {
       std::puts("waiting");
       std::fflush(stdout);
     }
-    if (round == 15 || !press_enter(process.dwProcessId)) {
-      TerminateProcess(process.hProcess, 3);
-      return 3;
-    }
+    if (round == 15 || !press_enter(process.dwProcessId)) return false;
+  }
+  return true;
+}
+
+int start(const wchar_t* how, int argc, wchar_t** argv) {
+  // Explorer's command line comes whole; the others' is made of the words.
+  const bool explorer = std::wcscmp(how, L"explorer") == 0;
+  std::wstring command = explorer ? argv[0] : L"";
+  for (int i = 0; !explorer && i < argc; ++i) {
+    command += std::wstring(i == 0 ? L"\"" : L" \"") + argv[i] + L"\"";
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  DWORD flags = CREATE_NEW_CONSOLE;
+  if (std::wcscmp(how, L"detached") == 0) {
+    startup.dwFlags = STARTF_USESTDHANDLES;  // all three null
+    flags = DETACHED_PROCESS;
+  } else if (std::wcscmp(how, L"nowindow") == 0) {
+    flags = CREATE_NO_WINDOW;
+  } else if (!explorer) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  }
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(explorer ? nullptr : argv[0], command.data(), nullptr, nullptr, FALSE, flags,
+                     nullptr, nullptr, &startup, &process) == 0) {
+    return 2;
+  }
+  if (explorer ? !ends_when_answered(process)
+               : WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 3);
+    return 3;
   }
   DWORD status = 2;
   GetExitCodeProcess(process.hProcess, &status);
@@ -142,10 +136,9 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 4 && std::wcscmp(argv[1], L"hold") == 0) {
     return hold(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
   }
-  for (const wchar_t* how : {L"detached", L"nowindow", L"hidden"}) {
+  for (const wchar_t* how : {L"detached", L"nowindow", L"hidden", L"explorer"}) {
     if (argc >= 3 && std::wcscmp(argv[1], how) == 0) return start(how, argc - 2, argv + 2);
   }
-  if (argc == 3 && std::wcscmp(argv[1], L"explorer") == 0) return explorer(argv[2]);
   if (argc == 4 && std::wcscmp(argv[1], L"serve") == 0) {
     return serve(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
   }
