@@ -42,6 +42,11 @@ if(Python3_Interpreter_FOUND)
   set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/reproducible_archives.cmake)
   set(CPACK_SECTIFY_SOURCE_DIR ${PROJECT_SOURCE_DIR})
   set(CPACK_SECTIFY_PYTHON ${Python3_EXECUTABLE})
+  # The archive and its SHA256SUMS, for those who build a release again to
+  # compare it: cmake --build --preset release --target SHA256SUMS.
+  add_custom_target(SHA256SUMS COMMAND ${CMAKE_CPACK_COMMAND} --config CPackConfig.cmake
+                    WORKING_DIRECTORY ${PROJECT_BINARY_DIR} VERBATIM)
+  add_dependencies(SHA256SUMS Sectify)
 elseif(WIN32)
   set(CPACK_GENERATOR ZIP)
 else()

@@ -3,7 +3,9 @@
 # bytes whoever builds them, in any time zone. Every entry is dated by the
 # last commit, read even from a checkout that someone else owns; a
 # SOURCE_DATE_EPOCH set and not empty in the environment wins; without git,
-# a fixed date (2026-01-01) stands in.
+# a fixed date (2026-01-01) stands in. Beside the archive it writes
+# SHA256SUMS, its sum as sha256sum writes it, for a download to be checked
+# against and a rebuild compared with.
 set(date "$ENV{SOURCE_DATE_EPOCH}")
 if(date STREQUAL "")
   set(date 1767225600)
@@ -29,4 +31,8 @@ execute_process(COMMAND ${CPACK_SECTIFY_PYTHON} ${CPACK_SECTIFY_SOURCE_DIR}/cmak
 if(failed)
   message(FATAL_ERROR "${archive} could not be written")
 endif()
-set(CPACK_EXTERNAL_BUILT_PACKAGES ${archive})
+file(SHA256 ${archive} sum)
+get_filename_component(name ${archive} NAME)
+set(sums "${CPACK_TOPLEVEL_DIRECTORY}/SHA256SUMS")
+file(WRITE ${sums} "${sum}  ${name}\n")
+set(CPACK_EXTERNAL_BUILT_PACKAGES ${archive} ${sums})
