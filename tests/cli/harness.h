@@ -333,6 +333,20 @@ class Cli : public testing::Test {
     return result;
   }
 
+  // Whether a run under wine ended by SIGKILL, which neither the tests nor
+  // Sectify send: wine's server ends a process's threads so, in an exit
+  // race that Windows does not have. Such a moment is run once more.
+  static bool ended_by_wine(const Result& result) {
+    return settings().windows && result.status == -SIGKILL;
+  }
+
+  // Removes every entry of the test's folder but `kept`.
+  void remove_all_but(const std::string& kept) const {
+    for (const std::string& name : folder_listing(dir_)) {
+      if (name != kept) fs::remove_all(path(name));
+    }
+  }
+
   // Whether the program runs with the rights of root, which permission bits
   // do not stop.
   static bool program_is_root() { return geteuid() == 0 && !settings().unprivileged; }
