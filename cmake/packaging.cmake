@@ -22,6 +22,8 @@ else()
   install(TARGETS Sectify RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES docs/Sectify.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # Where the README's link finds it.
+  install(FILES docs/DETAILS.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 endif()
 
 set(CPACK_PACKAGE_NAME Sectify)
