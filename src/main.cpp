@@ -69,6 +69,13 @@ void warn_of_layout(const sectify::StreamResult& result, std::string_view input)
            " keeps the reference ", sectify::shown_text(found.first_reference),
            " undecoded (such lines: ", std::to_string(found.lines_with_references), ")\n"});
   }
+  if (found.lines_with_utf8 > 0) {
+    print(Stream::error,
+          {"\nWarning: line ", std::to_string(found.first_line_with_utf8), " of ", input, " has ",
+           sectify::shown_text(found.first_utf8_character),
+           " in UTF-8, which programs that read .flt files take as Windows-1252 (such lines: ",
+           std::to_string(found.lines_with_utf8), ")\n"});
+  }
   if (found.lines_with_blank_runs > 0) {
     print(Stream::error,
           {"\nWarning: line ", std::to_string(found.first_line_with_blank_run), " of ", input,
@@ -192,7 +199,7 @@ int convert_within_memory(const std::string& input, std::optional<ErrorCode>& ou
 // Converts the file that `arguments` names and returns the exit status. In
 // a window of its own (`own_window`), as files dropped on the program get,
 // it converts each of several files in turn, its messages under its name,
-// and ends with 1 if any failed; and a run without a file says how to give
+// sums up which converted, and ends with 1 if any failed; and a run without a file says how to give
 // it one without a console.
 int run(const std::vector<std::string>& arguments, bool own_window,
         std::optional<ErrorCode>& output_error) {
@@ -206,12 +213,25 @@ int run(const std::vector<std::string>& arguments, bool own_window,
     }
     return 1;
   }
-  int status = 0;
+  std::size_t converted = 0;
+  std::string not_converted;
   for (const std::string& input : arguments) {
     tell({"\n", sectify::shown_text(input), ":\n"}, output_error);
-    if (convert_within_memory(input, output_error) != 0) status = 1;
+    if (convert_within_memory(input, output_error) == 0) {
+      ++converted;
+      continue;
+    }
+    // By its file-name part alone: the window is narrow, and the messages
+    // above give the whole path.
+    const std::string_view name =
+        std::string_view(input).substr(sectify::file_access::folder_of(input).size());
+    not_converted +=
+        (not_converted.empty() ? " Not converted: " : ", ") + sectify::shown_text(name);
   }
-  return status;
+  tell({"\nConverted ", std::to_string(converted), " of ", std::to_string(arguments.size()),
+        " files.", not_converted, "\n"},
+       output_error);
+  return converted == arguments.size() ? 0 : 1;
 }
 
 }  // namespace

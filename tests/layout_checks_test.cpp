@@ -89,7 +89,7 @@ LayoutFindings expected_findings(const std::string& bytes) {
   for (std::size_t begin = main + 1; begin < text.size();) {
     const std::size_t end = std::min(text.find('\n', begin), text.size());
     const std::string_view line = std::string_view(text).substr(begin, end - begin);
-    check_output_line(line, origin[begin], in_plain_form(line), true, expected);
+    check_output_line(line, origin[begin], in_plain_form(line), true, true, expected);
     begin = end + 1;
   }
   return expected;
@@ -114,6 +114,9 @@ void expect_same(const LayoutFindings& found, const LayoutFindings& expected,
   EXPECT_EQ(found.lines_with_references, expected.lines_with_references) << context;
   EXPECT_EQ(found.first_line_with_reference, expected.first_line_with_reference) << context;
   EXPECT_EQ(found.first_reference, expected.first_reference) << context;
+  EXPECT_EQ(found.lines_with_utf8, expected.lines_with_utf8) << context;
+  EXPECT_EQ(found.first_line_with_utf8, expected.first_line_with_utf8) << context;
+  EXPECT_EQ(found.first_utf8_character, expected.first_utf8_character) << context;
   EXPECT_EQ(found.lines_with_blank_runs, expected.lines_with_blank_runs) << context;
   EXPECT_EQ(found.first_line_with_blank_run, expected.first_line_with_blank_run) << context;
 }
@@ -139,9 +142,9 @@ TEST(LayoutChecks, ConverterFindsWhatTheOutputShows) {
 }
 
 TEST(LayoutChecks, ConverterAgreesWithTheLiteralOutputOnRandomFlights) {
-  static const std::string field_parts[] = {"a",      " ",      "    ", "\t", "&amp;",
-                                            "&quot;", "&#xb0;", "&",    ";",  "=",
-                                            "[",      "]",      "<",    ">",  "Main"};
+  static const std::string field_parts[] = {"a",      " ", "    ", "\t",       "&amp;", "&quot;",
+                                            "&#xb0;", "&", ";",    "=",        "[",     "]",
+                                            "<",      ">", "Main", "\xC3\xB4", "\xF4"};
   static const std::string line_parts[] = {"<Property Name=\"",
                                            "\" Value=\"",
                                            "\" />",

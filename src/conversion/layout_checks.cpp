@@ -27,6 +27,26 @@ std::string_view first_reference(std::string_view line) {
   return {};
 }
 
+std::string_view first_utf8_character(std::string_view line) {
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    const auto lead = static_cast<unsigned char>(line[at]);
+    if (lead < 0xC2 || lead > 0xF4) continue;  // ASCII, a continuation byte, or never valid
+    const std::size_t size = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (line.size() - at < size) return {};
+    // The second byte's range shuts out overlong forms, surrogates and
+    // code points above U+10FFFF.
+    const auto second = static_cast<unsigned char>(line[at + 1]);
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    bool valid = second >= low && second <= high;
+    for (std::size_t i = 2; valid && i < size; ++i) {
+      valid = (static_cast<unsigned char>(line[at + i]) & 0xC0) == 0x80;
+    }
+    if (valid) return line.substr(at, size);
+  }
+  return {};
+}
+
 std::optional<std::string_view> section_header_name(std::string_view line) {
   const std::size_t start = line.find_first_not_of(" \t");
   if (start == std::string_view::npos) return std::nullopt;
@@ -50,13 +70,17 @@ void check_blank_run(std::uint64_t number, LayoutFindings& findings) {
 }
 
 void check_output_line(std::string_view line, std::uint64_t number, bool in_form,
-                       bool may_hold_reference, LayoutFindings& findings) {
+                       bool may_hold_reference, bool may_hold_utf8, LayoutFindings& findings) {
   if (!in_form && findings.lines_not_in_form++ == 0) findings.first_line_not_in_form = number;
-  if (!may_hold_reference) return;
-  const std::string_view reference = first_reference(line);
+  const std::string_view reference = may_hold_reference ? first_reference(line) : "";
   if (!reference.empty() && findings.lines_with_references++ == 0) {
     findings.first_line_with_reference = number;
     findings.first_reference = reference;
+  }
+  const std::string_view character = may_hold_utf8 ? first_utf8_character(line) : "";
+  if (!character.empty() && findings.lines_with_utf8++ == 0) {
+    findings.first_line_with_utf8 = number;
+    findings.first_utf8_character = character;
   }
 }
 

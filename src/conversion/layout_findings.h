@@ -34,6 +34,12 @@ struct LayoutFindings {
   std::uint64_t first_line_with_reference = 0;
   std::string first_reference;  // the first one on that line
 
+  // Output lines that hold a character beyond ASCII in valid UTF-8, which
+  // programs that read .flt files take as Windows-1252.
+  std::uint64_t lines_with_utf8 = 0;
+  std::uint64_t first_line_with_utf8 = 0;
+  std::string first_utf8_character;  // the first one on that line
+
   // Input lines that hold, after their leading blanks, four or more blanks
   // in a row, which the conversion shortens.
   std::uint64_t lines_with_blank_runs = 0;

@@ -121,8 +121,9 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
     const bool in_form =
         alone ? line.empty() || (line.front() != ' ' && line.front() != '\t') : in_plain_form(line);
     const bool may_hold_reference = !alone || (classes & kAmpersand) != 0;
-    if (!in_form || may_hold_reference) {
-      check_output_line(line, line_number, in_form, may_hold_reference, *findings);
+    const bool may_hold_utf8 = !alone || (classes & kBeyondAscii) != 0;
+    if (!in_form || may_hold_reference || may_hold_utf8) {
+      check_output_line(line, line_number, in_form, may_hold_reference, may_hold_utf8, *findings);
     }
   }
 }
@@ -140,7 +141,7 @@ void cut_at_end(const char* out, LineState& state, LayoutFindings* findings) {
   if (begin == state.w) return;
   const std::string_view line(out + begin, state.w - begin);
   if (findings != nullptr) {
-    check_output_line(line, state.line_start, in_plain_form(line), true, *findings);
+    check_output_line(line, state.line_start, in_plain_form(line), true, true, *findings);
   }
 }
 

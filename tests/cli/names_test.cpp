@@ -112,6 +112,11 @@ std::string blank_runs(const std::string& input, int line, int count) {
          "shortens (such lines: " +
          std::to_string(count) + ")\n";
 }
+std::string utf8(const std::string& input, int line, const std::string& character, int count) {
+  return "\nWarning: line " + std::to_string(line) + " of " + input + " has " + character +
+         " in UTF-8, which programs that read .flt files take as Windows-1252 (such lines: " +
+         std::to_string(count) + ")\n";
+}
 std::string kept_reference(const std::string& input, int line, const std::string& reference,
                            int count) {
   return "\nWarning: line " + std::to_string(line) + " of " + input + " keeps the reference " +
@@ -152,6 +157,16 @@ TEST_F(Names, WarnsWhereTheInputLeavesTheExpectedLayout) {
        "\r\n[Main]\r\nt=&lt;&lt;\r\n", kept_reference("lt.fxml", 5, "&lt;", 1)},
       {"degree", head + "<Property Name=\"w\" Value=\"270&#xb0;\" />\r\n" + tail,
        "\r\n[Main]\r\nw=270&#xb0;\r\n", kept_reference("degree.fxml", 5, "&#xb0;", 1)},
+      // Letters in UTF-8 on lines 7 and 9; neither Windows-1252 bytes (line
+      // 6) nor the degree sign that rule 8 writes (line 5) count.
+      {"utf8",
+       head +
+           "<Property Name=\"w\" Value=\"270&#xB0;\" />\r\n<Property Name=\"a\" Value=\"C\xF4te\" "
+           "/>\r\n" +
+           "<Property Name=\"b\" Value=\"C\xC3\xB4te\" />\r\n" + property +
+           "<Section Name=\"Z\xC3\xBCrich\">\r\n" + tail,
+       "\r\n[Main]\r\nw=270\xB0\r\na=C\xF4te\r\nb=C\xC3\xB4te\r\na=b\r\n[Z\xC3\xBCrich]\r\n",
+       utf8("utf8.fxml", 7, "\xC3\xB4", 2)},
       {"before", pre + main + property + tail, "\r\n[Main]\r\na=b\r\n", left_out("Pre", 1)},
       {"two_before",
        pre + "        <Section Name=\"Other\">\r\n        </Section>\r\n" + main + tail,

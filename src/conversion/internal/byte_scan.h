@@ -96,6 +96,7 @@ enum ByteClass : unsigned char {
   kAmpersand = 4,        // may begin a character reference
   kBlankAfterBlank = 8,  // not a byte's class: set when two blanks meet
   kBlankRunCut = 16,     // not a byte's class: set when rule 1 cuts a run of blanks
+  kBeyondAscii = 32,     // may be part of a character beyond ASCII
 };
 
 inline constexpr char kStopBytes[] = {'"', '<', '>', '\n', '\0'};
@@ -105,6 +106,7 @@ constexpr std::array<unsigned char, 256> make_byte_classes() {
   for (const char c : kStopBytes) classes[static_cast<unsigned char>(c)] = kStop;
   classes[' '] = kBlank;
   classes['&'] = kAmpersand;
+  for (std::size_t byte = 0x80; byte < classes.size(); ++byte) classes[byte] = kBeyondAscii;
   return classes;
 }
 inline constexpr std::array<unsigned char, 256> kByteClasses = make_byte_classes();
@@ -114,6 +116,7 @@ struct ChunkClasses {
   unsigned stops;
   unsigned blanks;
   unsigned ampersands;
+  unsigned beyond_ascii;
 };
 
 #if SECTIFY_SSE2_SCAN
@@ -126,7 +129,8 @@ inline ChunkClasses classify_chunk(const char* p) {
   for (const char c : kStopBytes) stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
   return {static_cast<unsigned>(_mm_movemask_epi8(stop)),
           static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')))),
-          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('&'))))};
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')))),
+          static_cast<unsigned>(_mm_movemask_epi8(v))};
 }
 #else
 // Without SSE2, classifying a chunk byte by byte costs more than scanning a

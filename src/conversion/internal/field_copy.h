@@ -105,8 +105,9 @@ char* copy_reducing_blanks(std::string_view field, char* out, const char* input_
 // returns where the field ends: at its first byte of class kStop. The line
 // end and NUL stop a field too: the first because a field lies within its
 // line, the second so that the NUL after a text's last byte ends every
-// scan. Sets `classes` to kAmpersand if the field holds a '&', and
-// kBlankAfterBlank if two blanks meet, since rule 1 changes no other field.
+// scan. Sets `classes` to kAmpersand if the field holds a '&',
+// kBeyondAscii if it holds a byte beyond ASCII, and kBlankAfterBlank if two
+// blanks meet, since rule 1 changes no other field.
 //
 // Into a separate output, where chunks are scanned, it goes a chunk at a
 // time while the chunk lies before s[n], and may write up to kOutputSlack
@@ -126,6 +127,7 @@ template <const Mode& kMode>
       // The bits of the bytes before the first stop, all bits if there is none.
       const unsigned field = (chunk.stops & (0u - chunk.stops)) - 1u;
       seen |= (chunk.ampersands & field) != 0 ? kAmpersand : kPlain;
+      seen |= (chunk.beyond_ascii & field) != 0 ? kBeyondAscii : kPlain;
       blank_pairs |= chunk.blanks & chunk.blanks << 1 & field;
       if (chunk.stops != 0) {
         const std::size_t length = lowest_bit(chunk.stops);
@@ -145,7 +147,7 @@ template <const Mode& kMode>
     previous = byte_class;
     *out++ = s[at++];
   }
-  classes = static_cast<unsigned char>((seen & kAmpersand) |
+  classes = static_cast<unsigned char>((seen & (kAmpersand | kBeyondAscii)) |
                                        ((pairs & kBlank) != 0 ? kBlankAfterBlank : 0));
   return at;
 }

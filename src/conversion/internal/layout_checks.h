@@ -21,6 +21,11 @@ bool in_plain_form(std::string_view line);
 // letters, digits or "#", then ";". Returns an empty view if there is none.
 std::string_view first_reference(std::string_view line);
 
+// Returns the first character beyond ASCII in `line` that is valid UTF-8
+// (two to four bytes, no overlong form, no surrogate, at most U+10FFFF).
+// Returns an empty view if there is none.
+std::string_view first_utf8_character(std::string_view line);
+
 // Returns the name of the section that `line` opens, if it is one once its
 // leading blanks and tabs are left aside: "[" NAME "]".
 std::optional<std::string_view> section_header_name(std::string_view line);
@@ -39,9 +44,9 @@ void check_blank_run(std::uint64_t number, LayoutFindings& findings);
 
 // Records `line`, an output line that began on input line `number`, whose
 // form is known: its reference is looked for only if it
-// `may_hold_reference`.
+// `may_hold_reference`, and its UTF-8 only if it `may_hold_utf8`.
 void check_output_line(std::string_view line, std::uint64_t number, bool in_form,
-                       bool may_hold_reference, LayoutFindings& findings);
+                       bool may_hold_reference, bool may_hold_utf8, LayoutFindings& findings);
 
 // Records `line`, which the cut drops.
 void check_dropped_line(std::string_view line, LayoutFindings& findings);
