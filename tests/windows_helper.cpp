@@ -17,6 +17,8 @@
 //                                           a window; while it runs, presses
 //                                           Enter in that console every 2 s
 //                                           (saying "waiting" the first time);
+//                                           says the line of that console that
+//                                           begins "Converted ", if one does;
 //                                           ends with its exit status, or 3
 //                                           if it still runs after 30 s
 //   windows_helper serve PIPE MILLISECONDS  makes the named pipe PIPE, says
@@ -45,10 +47,34 @@ int hold(const wchar_t* name, DWORD milliseconds) {
   return 0;
 }
 
-// Presses and lets go of Enter in the console of process `id`.
-bool press_enter(DWORD id) {
+// Returns the line of the console this process is attached to that begins
+// "Converted ", without its trailing blanks, or "" if none does.
+std::string summary_line() {
+  const HANDLE output =
+      CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  CONSOLE_SCREEN_BUFFER_INFO screen{};
+  std::string found;
+  if (output == INVALID_HANDLE_VALUE || GetConsoleScreenBufferInfo(output, &screen) == 0) {
+    return found;
+  }
+  for (SHORT row = 0; row <= screen.dwCursorPosition.Y && found.empty(); ++row) {
+    std::string text(static_cast<std::size_t>(screen.dwSize.X), ' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterA(output, text.data(), static_cast<DWORD>(text.size()), {0, row},
+                                &read);
+    if (text.rfind("Converted ", 0) == 0) found = text.substr(0, text.find_last_not_of(' ') + 1);
+  }
+  CloseHandle(output);
+  return found;
+}
+
+// Presses and lets go of Enter in the console of process `id`, and notes
+// in `summary` the console's summary line where it is empty.
+bool press_enter(DWORD id, std::string& summary) {
   FreeConsole();
   if (AttachConsole(id) == 0) return false;
+  if (summary.empty()) summary = summary_line();
   const HANDLE input =
       CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, 0, nullptr);
@@ -66,16 +92,19 @@ bool press_enter(DWORD id) {
 
 // Waits for `process` to end, pressing Enter in its console every 2 s
 // meanwhile and saying "waiting" the first time: a key pressed while the
-// program still works may be flushed by its wait. Returns false if it
-// still runs after 30 s.
+// program still works may be flushed by its wait. Then says the summary
+// line its console showed, if any. Returns false if it still runs after
+// 30 s.
 bool ends_when_answered(const PROCESS_INFORMATION& process) {
+  std::string summary;
   for (int round = 0; WaitForSingleObject(process.hProcess, 2000) != WAIT_OBJECT_0; ++round) {
     if (round == 0) {
       std::puts("waiting");
       std::fflush(stdout);
     }
-    if (round == 15 || !press_enter(process.dwProcessId)) return false;
+    if (round == 15 || !press_enter(process.dwProcessId, summary)) return false;
   }
+  if (!summary.empty()) std::puts(summary.c_str());
   return true;
 }
 

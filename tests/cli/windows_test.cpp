@@ -153,15 +153,18 @@ TEST_F(Windows, ConvertsEachDroppedFileAndWaitsOnceInAWindowOfItsOwn) {
   write_file(path("a.fxml"), kFlight);
   write_file(path("b.fxml"), kFlight);
   struct Case {
-    const char* second;
+    const char* others;
     int status;
+    const char* summary;
   };
-  for (const Case c : {Case{"b.fxml", 0}, Case{"missing.fxml", 1}}) {
+  for (const Case c :
+       {Case{"b.fxml", 0, "Converted 2 of 2 files."},
+        Case{"missing.fxml b.fxml", 1, "Converted 2 of 3 files. Not converted: missing.fxml"}}) {
     fs::remove(path("a.flt"));
     const Result result =
-        run_helper({"explorer", "\"" + windows_path(settings().program) + "\" a.fxml " + c.second});
-    EXPECT_EQ(result.status, c.status) << c.second;
-    EXPECT_EQ(result.out, "waiting\n") << c.second;
+        run_helper({"explorer", "\"" + windows_path(settings().program) + "\" a.fxml " + c.others});
+    EXPECT_EQ(result.status, c.status) << c.others;
+    EXPECT_EQ(result.out, "waiting\n"s + c.summary + "\n") << c.others;
     EXPECT_EQ(read_file(path("a.flt")), kConverted);
   }
   EXPECT_EQ(read_file(path("b.flt")), kConverted);
