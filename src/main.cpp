@@ -170,13 +170,17 @@ int convert(const std::string& input, std::optional<ErrorCode>& output_error) {
                                                  sectify::shown_text(earlier) +
                                                  ", the new one in " + sectify::shown_text(left));
   }
-  // The output is the new file now: the run reports it, whatever comes.
-  if (!replacement.earlier_output_left_in().empty()) {
-    print(Stream::error, {"\nWarning: the earlier output is left in ",
-                          sectify::shown_text(replacement.earlier_output_left_in()), "\n"});
+  // The output is the new file now: the run reports it and ends with 0,
+  // whatever comes, even a message that finds no memory.
+  try {
+    if (!replacement.earlier_output_left_in().empty()) {
+      print(Stream::error, {"\nWarning: the earlier output is left in ",
+                            sectify::shown_text(replacement.earlier_output_left_in()), "\n"});
+    }
+    warn_of_layout(result, shown_input);
+    tell({"\nFile ", shown_output, " written\n"});
+  } catch (const std::bad_alloc&) {
   }
-  warn_of_layout(result, shown_input);
-  tell({"\nFile ", shown_output, " written\n"});
   return 0;
 }
 
@@ -242,6 +246,7 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
 #endif
+  if (!sectify::file_access::hold_standard_streams()) return 1;
   sectify::prepare_for_interruption();
   const bool own_window = sectify::waits_for_key(sectify::file_access::console_facts());
   std::optional<ErrorCode> output_error;

@@ -112,29 +112,117 @@ def folder_exchanged_as_the_input_opens(sectify, portable, base):
                     os.path.basename(program), run_number)
 
 
-def link_to_what_its_owner_may_not_read(sectify, portable, base):
-    """Another user's link to a file only root may read, converted by root
-    into a new output, over one that user planted, and in a sticky folder."""
+def nobody_reads_no_secret(sectify, portable, base):
+    """Root converts its own 0600 flights where another user acts: links
+    followed as the kernel follows them (as cat does, with either value of
+    fs.protected_symlinks), a chain through the user's own link, outputs
+    planted in a sticky and in a shared 0770 folder, an earlier 0644
+    output, an input whose ACL names a user: no output lets nobody read a
+    byte that the input did not, and a planted output ends root's."""
     secret = os.path.join(base, 'secret')
     os.mkdir(secret, 0o700)
     write(os.path.join(secret, 'only_root.fxml'), FLIGHT, 0o600)
-    for name, mode, planted in (('new', 0o755, False), ('planted', 0o755, True),
-                                ('sticky', 0o1777, False)):
-        folder = os.path.join(base, name)
+    attacker = os.path.join(base, 'attacker')
+    os.mkdir(attacker, 0o755)
+    os.chown(attacker, NOBODY, NOBODY)
+    os.symlink(os.path.join(secret, 'only_root.fxml'), os.path.join(attacker, 'shared.fxml'))
+    os.lchown(os.path.join(attacker, 'shared.fxml'), NOBODY, NOBODY)
+    acl = subprocess.run(['setfacl', '--version'], capture_output=True).returncode == 0
+    # (folder, its mode, the input's link or None for a file of root's,
+    # a planted output's owner and mode, an ACL for the input)
+    rows = [('new', 0o755, 'secret/only_root.fxml', None, None),
+            ('planted', 0o755, 'secret/only_root.fxml', (NOBODY, 0o644), None),
+            ('sticky', 0o1777, 'secret/only_root.fxml', None, None),
+            ('chain', 0o755, 'attacker/shared.fxml', (0, 0o644), None),
+            ('shared', 0o770, None, (NOBODY, 0o644), None),
+            ('named_user', 0o755, None, None, 'g::-,u:daemon:r' if acl else None)]
+    switch = '/proc/sys/fs/protected_symlinks'
+    original = read(switch) if os.access(switch, os.W_OK) else None
+    try:
+        for protected in ((b'0\n', b'1\n') if original else (None,)):
+            if protected:
+                with open(switch, 'wb') as setting:
+                    setting.write(protected)
+            for name, mode, link, planted, input_acl in rows:
+                folder = os.path.join(base, name)
+                shutil.rmtree(folder, ignore_errors=True)
+                os.mkdir(folder)
+                os.chmod(folder, mode)
+                # A sticky folder of root's, as /tmp: the kernel's link rule
+                # holds only where the link's owner is not the folder's.
+                os.chown(folder, 0 if name in ('chain', 'sticky') else NOBODY, NOBODY)
+                entry = os.path.join(folder, 'a.fxml')
+                if link:
+                    os.symlink(os.path.join(base, link), entry)
+                    os.lchown(entry, 0 if name == 'chain' else NOBODY, NOBODY)
+                else:
+                    write(entry, FLIGHT, 0o600)
+                if input_acl:
+                    subprocess.run(['setfacl', '-m', input_acl, entry], check=True)
+                for program in (sectify, portable):
+                    if planted:
+                        write(os.path.join(folder, 'a.flt'), EARLIER, planted[1], (planted[0], NOBODY))
+                    elif os.path.exists(os.path.join(folder, 'a.flt')):
+                        os.unlink(os.path.join(folder, 'a.flt'))
+                    readable = subprocess.run(['cat', entry], capture_output=True).returncode == 0
+                    status, _, err = run(['sh', '-c', 'umask 022 && exec "$0" a.fxml', program],
+                                         folder)
+                    where = '%s, %s, protected_symlinks %s' % (os.path.basename(program), name,
+                                                               protected)
+                    if status != (0 if readable else 1):
+                        return '%s: status %d (cat %s): %r' % (where, status, readable, err)
+                    if status:
+                        continue
+                    st = os.stat(os.path.join(folder, 'a.flt'))
+                    shown = subprocess.run(['getfacl', '-cp', os.path.join(folder, 'a.flt')],
+                                           capture_output=True, text=True).stdout if acl else ''
+                    if st.st_uid != 0 or st.st_mode & 0o077 or 'user:' in shown.replace(
+                            'user::', ''):
+                        return '%s: output %d, %o, %r' % (where, st.st_uid, st.st_mode & 0o7777,
+                                                          shown)
+    finally:
+        if original:
+            with open(switch, 'wb') as setting:
+                setting.write(original)
+
+
+def views_leases_and_long_names(sectify, portable, base):
+    """The kernel's views through a link, a leased flight, standard output
+    closed at the start, and a 100 MiB section name before [Main] under a
+    700 MiB address-space limit."""
+    for view in ('/proc/sys/fs/binfmt_misc/status', '/proc/self/ns/net', '/dev/mqueue/.x'):
+        if view.startswith('/dev/mqueue') and os.path.isdir('/dev/mqueue'):
+            write(view, b'')
+        if not os.path.exists(view):
+            continue
+        folder = os.path.join(base, os.path.basename(view))
         os.mkdir(folder)
-        os.chmod(folder, mode)
-        os.chown(folder, NOBODY, NOBODY)
-        os.symlink(os.path.join(secret, 'only_root.fxml'), os.path.join(folder, 'a.fxml'))
-        os.lchown(os.path.join(folder, 'a.fxml'), NOBODY, NOBODY)
-        if planted:
-            write(os.path.join(folder, 'a.flt'), b'planted', 0o644, (NOBODY, NOBODY))
-        for program in (sectify, portable):
-            status, _, err = run([program, 'a.fxml'], folder)
-            left = listing(folder)
-            if (status, err) != (1, '\nFile could not be opened\n') or \
-                    left != (['a.flt', 'a.fxml'] if planted else ['a.fxml']):
-                return '%s in %s: status %d, left %s: %r' % (os.path.basename(program), name,
-                                                            status, left, err)
+        os.symlink(view, os.path.join(folder, 'a.fxml'))
+        status, _, err = run([sectify, 'a.fxml'], folder)
+        if (status, err) != (1, '\nFile could not be opened\n'):
+            return '%s: status %d: %r' % (view, status, err)
+    write(os.path.join(base, 'a.fxml'), FLIGHT)
+    status, _, err = run(['sh', '-c', 'exec "$0" a.fxml >&-', sectify], base)
+    if status != 0 or read(os.path.join(base, 'a.flt')) != CONVERTED:
+        return 'standard output closed: status %d, %r' % (status, err)
+    holder = subprocess.Popen([sys.executable, '-c', 'import fcntl, os, signal, time\n'
+                               'signal.signal(signal.SIGIO, signal.SIG_IGN)\n'
+                               'fd = os.open("a.fxml", os.O_RDONLY)\n'
+                               'fcntl.fcntl(fd, 1024, fcntl.F_WRLCK)\n'
+                               'print(flush=True)\ntime.sleep(20)'],
+                              cwd=base, stdout=subprocess.PIPE)
+    holder.stdout.readline()
+    began = time.monotonic()
+    status, _, err = run([sectify, 'a.fxml'], base)
+    holder.kill()
+    holder.wait()
+    if time.monotonic() - began > 5:
+        return 'a leased flight: waited %.0f s' % (time.monotonic() - began)
+    with open(os.path.join(base, 'long.fxml'), 'wb') as flight:
+        flight.write(b'x\n<Section Name="' + b'\x01' * (100 << 20) + b'">\n' + FLIGHT)
+    status, _, err = run(['sh', '-c', 'ulimit -v 716800 && exec "$0" long.fxml', sectify], base)
+    if status != 0 or read(os.path.join(base, 'long.flt')) != CONVERTED or len(err) > 2000:
+        return 'a 100 MiB name: status %d, %d bytes of messages' % (status, len(err))
 
 
 def fifo_swapped_in(sectify, portable, base):
@@ -203,14 +291,14 @@ def planted_in_sticky_folder(sectify, portable, base):
 
 
 def group_that_cannot_be_carried(sectify, portable, base):
-    """An ordinary user replaces another's file of a group of the user's, or
-    of a group not the user's."""
+    """An ordinary user replaces the output of another's flight, of a group
+    of the user's, or of a group not the user's."""
     for groups, expected_group, expected_mode in (('--clear-groups', NOBODY, 0o600),
                                                   ('--groups=%d' % GROUP, GROUP, 0o660)):
         folder = os.path.join(base, groups.strip('-').replace('=', ''))
         os.mkdir(folder)
         os.chown(folder, NOBODY, NOBODY)
-        write(os.path.join(folder, 'a.fxml'), FLIGHT)
+        write(os.path.join(folder, 'a.fxml'), FLIGHT, 0o644, (1, GROUP))
         write(os.path.join(folder, 'a.flt'), EARLIER, 0o660, (1, GROUP))
         status, _, err = run(['setpriv', '--reuid=%d' % NOBODY, '--regid=%d' % NOBODY, groups,
                               sectify, 'a.fxml'], folder)
@@ -348,8 +436,8 @@ def portable_calls(sectify, portable, base):
 
 
 CASES = [folder_swapped_for_link, folder_swapped_at_each_open, folder_exchanged_as_the_input_opens,
-         link_to_what_its_owner_may_not_read,
-         fifo_swapped_in, default_acl_keeps_others_out, planted_in_sticky_folder,
+         nobody_reads_no_secret,
+         views_leases_and_long_names, fifo_swapped_in, default_acl_keeps_others_out, planted_in_sticky_folder,
          group_that_cannot_be_carried,
          acl_copy_failed, write_that_writes_nothing, signals_at_the_commit_point,
          private_while_written, no_proc, path_near_path_max, portable_calls]

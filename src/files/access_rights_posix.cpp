@@ -16,7 +16,13 @@ namespace {
 // (tag, permission bits, user or group id), little-endian.
 constexpr std::size_t kAclHeaderSize = 4;
 constexpr std::size_t kAclEntrySize = 8;
-constexpr unsigned kAclGroupObject = 0x04;  // the owning group's entry
+// The entries' tags.
+constexpr unsigned kAclUser = 0x02;         // a named user's
+constexpr unsigned kAclGroupObject = 0x04;  // the owning group's
+constexpr unsigned kAclGroup = 0x08;        // a named group's
+constexpr unsigned kAclMask = 0x10;         // the most any group or named user gets
+constexpr unsigned kAclOther = 0x20;        // everyone else's
+constexpr unsigned kRead = 4;
 
 constexpr mode_t kAccessBits = 0777;  // read, write, execute for each class
 constexpr mode_t kGroupBits = 0070;
@@ -28,13 +34,50 @@ unsigned little_endian_16(std::string_view bytes, std::size_t at) {
   return byte(at) | byte(at + 1) << 8;
 }
 
+// Calls `f` with the offset, tag and id of each entry of `acl`.
+template <typename F>
+void for_each_entry(std::string_view acl, F f) {
+  for (std::size_t at = kAclHeaderSize; at + kAclEntrySize <= acl.size(); at += kAclEntrySize) {
+    f(at, little_endian_16(acl, at),
+      little_endian_16(acl, at + 4) | little_endian_16(acl, at + 6) << 16);
+  }
+}
+
 // Calls `f` with the offset of each entry of `acl` that is the owning
 // group's.
 template <typename F>
 void for_owning_group_entries(std::string_view acl, F f) {
-  for (std::size_t at = kAclHeaderSize; at + kAclEntrySize <= acl.size(); at += kAclEntrySize) {
-    if (little_endian_16(acl, at) == kAclGroupObject) f(at);
-  }
+  for_each_entry(acl, [&f](std::size_t at, unsigned tag, unsigned) {
+    if (tag == kAclGroupObject) f(at);
+  });
+}
+
+// Returns the permission bits of the entry of `acl` with `tag` and, for a
+// named one, `id`; or -1 if there is none.
+int entry_bits(std::string_view acl, unsigned tag, unsigned id = 0) {
+  int bits = -1;
+  for_each_entry(acl, [&](std::size_t at, unsigned entry_tag, unsigned entry_id) {
+    if (entry_tag == tag && (tag != kAclUser && tag != kAclGroup ? true : entry_id == id)) {
+      bits = static_cast<int>(little_endian_16(acl, at + 2) & 07);
+    }
+  });
+  return bits;
+}
+
+// Whether `input` lets the named user or group (`tag` kAclUser or
+// kAclGroup) `id` read it: by its own entry where it has one (the owner's
+// bits, the owning group's entry, a named entry, within the mask), else as
+// one of the others.
+bool lets_read(const Readers& input, unsigned tag, unsigned id) {
+  if (tag == kAclUser && id == input.uid) return (input.mode & S_IRUSR) != 0;
+  const bool owning_group = tag == kAclGroup && id == input.gid;
+  int bits = owning_group && input.acl.empty() ? static_cast<int>(input.mode >> 3 & 07)
+             : owning_group                    ? entry_bits(input.acl, kAclGroupObject)
+                                               : entry_bits(input.acl, tag, id);
+  if (bits < 0) return (input.mode & S_IROTH) != 0;
+  const int mask = entry_bits(input.acl, kAclMask);
+  if (mask >= 0 && !(owning_group && input.acl.empty())) bits &= mask;
+  return (static_cast<unsigned>(bits) & kRead) != 0;
 }
 
 // Removes any ACL from `fd` and gives it the permission bits `bits`; where
@@ -71,6 +114,20 @@ std::string without_owning_group(std::string acl) {
   return acl;
 }
 
+void narrow_to_readers(gid_t gid, mode_t& mode, std::string& acl, const Readers& input) {
+  const bool others = (input.mode & S_IROTH) != 0;
+  const bool group = lets_read(input, kAclGroup, gid);
+  if (!others) mode &= ~static_cast<mode_t>(S_IROTH);
+  if (!group && acl.empty()) mode &= ~static_cast<mode_t>(S_IRGRP);
+  for_each_entry(acl, [&](std::size_t at, unsigned tag, unsigned id) {
+    const bool reads = tag == kAclGroupObject                ? group
+                       : tag == kAclOther                    ? others
+                       : tag == kAclUser || tag == kAclGroup ? lets_read(input, tag, id)
+                                                             : true;
+    if (!reads) acl[at + 2] = static_cast<char>(acl[at + 2] & ~kRead);
+  });
+}
+
 bool keep_private(int fd, CreatedRights& created) {
   struct stat st {};
   if (SECTIFY_CALL(-1, fstat, fd, &st) != 0 ||
@@ -82,12 +139,14 @@ bool keep_private(int fd, CreatedRights& created) {
   return SECTIFY_CALL(-1, fchmod, fd, 0600) == 0;
 }
 
-bool takes_over_rights(const struct stat& folder, const struct stat& old, uid_t owner) {
+bool takes_over_rights(const struct stat& folder, const struct stat& old, uid_t owner,
+                       uid_t input_owner) {
   const bool sticky = (folder.st_mode & S_ISVTX) != 0;
-  return S_ISREG(old.st_mode) && !(sticky && old.st_uid != owner);
+  return S_ISREG(old.st_mode) && (old.st_uid == owner || (!sticky && old.st_uid == input_owner));
 }
 
-bool take_over_access_rights(int fd, int folder, const char* name, const CreatedRights& created) {
+bool take_over_access_rights(int fd, int folder, const char* name, const CreatedRights& created,
+                             const Readers& input) {
   struct stat where {};
   struct stat now {};
   struct stat old {};
@@ -97,7 +156,12 @@ bool take_over_access_rights(int fd, int folder, const char* name, const Created
   if (SECTIFY_CALL(-1, fstatat, folder, name, &old, AT_SYMLINK_NOFOLLOW) != 0 && errno != ENOENT) {
     return false;
   }
-  if (!takes_over_rights(where, old, now.st_uid)) return set_rights(fd, created.mode, created.acl);
+  if (!takes_over_rights(where, old, now.st_uid, input.uid)) {
+    mode_t bits = created.mode;
+    std::string acl = created.acl;
+    narrow_to_readers(now.st_gid, bits, acl, input);
+    return set_rights(fd, bits, acl);
+  }
   const bool sticky = (where.st_mode & S_ISVTX) != 0;
   // Only root may give a file away, and only to a group of theirs may an
   // ordinary user; whatever is not allowed stays the runner's.
@@ -110,13 +174,17 @@ bool take_over_access_rights(int fd, int folder, const char* name, const Created
   const bool group_kept = now.st_gid == old.st_gid;
   // Setuid and setgid would give new content rights that its owner never
   // saw, and the sticky bit means nothing on a file.
-  const mode_t bits = old.st_mode & kAccessBits & (group_kept ? kAccessBits : ~kGroupBits);
+  mode_t bits = old.st_mode & kAccessBits & (group_kept ? kAccessBits : ~kGroupBits);
   std::string acl;
-  if (!linux_extras::read_access_acl(folder, name, acl))
-    return set_bits_alone(fd, bits & ~kGroupBits);
+  if (!linux_extras::read_access_acl(folder, name, acl)) {
+    bits &= ~kGroupBits;
+    acl.clear();
+  } else if (!acl.empty() && !group_kept) {
+    acl = without_owning_group(acl);
+  }
   // An old file without an ACL leaves none that the folder's default ACL
   // gave the new file.
-  if (!acl.empty() && !group_kept) acl = without_owning_group(acl);
+  narrow_to_readers(now.st_gid, bits, acl, input);
   return set_rights(fd, bits, acl);
 }
 

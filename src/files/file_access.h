@@ -73,6 +73,12 @@ ConsoleFacts console_facts();
 // none to wait on.
 void wait_for_key();
 
+// Opens those of the standard streams' descriptors (0 to 2 on POSIX
+// systems) that are closed on /dev/null, so that no file the run opens
+// takes one of them and gets its messages. Returns false on failure; on
+// Windows there is nothing to do.
+bool hold_standard_streams();
+
 // A file descriptor or Windows HANDLE, stored as an integer.
 using NativeHandle = std::intptr_t;
 inline constexpr NativeHandle kNoHandle = -1;

@@ -52,6 +52,15 @@ ConsoleFacts console_facts() { return {}; }
 
 void wait_for_key() {}
 
+bool hold_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (SECTIFY_CALL(-1, fcntl, fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // The lowest free descriptor is this one.
+    if (SECTIFY_CALL(-1, open, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) return false;
+  }
+  return true;
+}
+
 std::string_view path_separators() { return "/"; }
 
 namespace {
@@ -74,74 +83,51 @@ int open_folder(const std::string& path) {
   return linux_extras::open_folder_path(path.c_str());
 }
 
-// Reads the text of the symbolic link `name` of `folder` ("" names the
-// link that `folder` itself holds) into `text`. Returns false on failure.
-bool read_link(int folder, const char* name, std::string& text) {
-  text.resize(256);
-  for (;;) {
-    const ssize_t size = SECTIFY_CALL(-1, readlinkat, folder, name, text.data(), text.size());
-    if (size < 0) return false;
-    if (static_cast<std::size_t>(size) < text.size()) {
-      text.resize(static_cast<std::size_t>(size));
-      return true;
-    }
-    text.resize(text.size() * 2);
-  }
-}
-
-// Whether the file `target` may be read through a symbolic link that
-// `link_owner` made: a link of the runner's own, or one to a file that its
-// owner could read as well (theirs, or one that anyone may read), so that
-// no link hands its owner what only the runner may read.
-bool may_follow(uid_t link_owner, const struct stat& target) {
-  return link_owner == ::geteuid() || target.st_uid == link_owner ||
-         (target.st_mode & S_IROTH) != 0;
-}
-
 // Whether `st` is a regular file of data, with `fd` open on it.
 bool is_data_file(int fd, const struct stat& st) {
   bool pseudo = true;
   return S_ISREG(st.st_mode) && linux_extras::on_pseudo_file_system(fd, pseudo) && !pseudo;
 }
 
-// Opens `path` of `folder` for reading, without following a link unless
-// `follow`, once it is known to be a data file that `link_owner` may lead
-// to. Refuses anything else before opening it for reading: through
-// `held`, a handle on it that acts on nothing (O_PATH), where the system
-// has such handles (else errno is ENOTSUP); else after stat and with
-// O_NONBLOCK, checked again once open, which leaves the moment between the
-// two to a FIFO swapped in.
-int open_data_file(int folder, const char* path, bool follow, uid_t link_owner, const File& held) {
+// Clears O_NONBLOCK on `fd`, with which it was opened so that no open
+// waits (for a FIFO's writer, or a lease's holder). Returns false on
+// failure.
+bool blocking(int fd) {
+  const int flags = SECTIFY_CALL(-1, fcntl, fd, F_GETFL);
+  return flags >= 0 && SECTIFY_CALL(-1, fcntl, fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+// Opens `name` of `folder` for reading, links followed as the kernel
+// follows them for any program of the runner, once it is known to be a
+// data file; refuses anything else before opening it for reading. Where
+// the system has handles that act on nothing (O_PATH), the file is held so
+// first, looked at, and opened through that very handle; else it is looked
+// at (stat), opened without waiting and looked at again once open, which
+// leaves the moment between the two to a special file swapped in, opened
+// but never read.
+int open_data_file(int folder, const char* name) {
   struct stat st {};
+  const File held(linux_extras::open_path(folder, name));
   if (held.is_open()) {
     const int fd = static_cast<int>(held.get());
-    if (SECTIFY_CALL(-1, fstat, fd, &st) != 0 || !is_data_file(fd, st) ||
-        !may_follow(link_owner, st)) {
-      return -1;
-    }
-    const int opened = linux_extras::reopen_for_reading(fd);
-    if (opened >= 0 || errno != ENOENT) return opened;
+    if (SECTIFY_CALL(-1, fstat, fd, &st) != 0 || !is_data_file(fd, st)) return -1;
+    File opened(linux_extras::reopen_for_reading(fd));
+    if (opened.is_open()) return blocking(fd_of(opened)) ? static_cast<int>(opened.release()) : -1;
+    if (errno != ENOENT) return -1;
   } else if (errno != ENOTSUP) {
     return -1;
   }
-  const int nofollow = follow ? 0 : O_NOFOLLOW;
-  if (SECTIFY_CALL(-1, fstatat, folder, path, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISREG(st.st_mode) || !may_follow(link_owner, st)) {
-    return -1;
-  }
+  if (SECTIFY_CALL(-1, fstatat, folder, name, &st, 0) != 0 || !S_ISREG(st.st_mode)) return -1;
   int fd;
   do {
-    fd = SECTIFY_CALL(-1, openat, folder, path,
-                      O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | nofollow);
+    fd = SECTIFY_CALL(-1, openat, folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   File file(fd);
   struct stat opened {};
   if (!file.is_open() || SECTIFY_CALL(-1, fstat, fd, &opened) != 0 || opened.st_dev != st.st_dev ||
-      opened.st_ino != st.st_ino || !is_data_file(fd, opened)) {
+      opened.st_ino != st.st_ino || !is_data_file(fd, opened) || !blocking(fd)) {
     return -1;
   }
-  const int flags = SECTIFY_CALL(-1, fcntl, fd, F_GETFL);
-  if (flags < 0 || SECTIFY_CALL(-1, fcntl, fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
   return static_cast<int>(file.release());
 }
 
@@ -151,29 +137,7 @@ File open_for_reading(const std::string& path, File& folder) {
   const std::string folder_path = folder_of(path);
   folder = File(open_folder(folder_path.empty() ? "." : folder_path));
   if (!folder.is_open()) return File();
-  const int at = static_cast<int>(folder.get());
-  const std::string name = path.substr(folder_path.size());
-  // The entry itself: a link is followed by the text of the very link
-  // looked at, where the system can hold it, so that its owner is known.
-  struct stat entry {};
-  std::string text;
-  File link(linux_extras::open_entry(at, name.c_str()));
-  if (link.is_open()) {
-    const int fd = static_cast<int>(link.get());
-    if (SECTIFY_CALL(-1, fstat, fd, &entry) != 0 ||
-        (S_ISLNK(entry.st_mode) && !read_link(fd, "", text))) {
-      return File();
-    }
-  } else if (errno != ENOTSUP ||
-             SECTIFY_CALL(-1, fstatat, at, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
-             (S_ISLNK(entry.st_mode) && !read_link(at, name.c_str(), text))) {
-    return File();
-  }
-  if (!S_ISLNK(entry.st_mode)) {
-    return File(open_data_file(at, name.c_str(), false, ::geteuid(), link));
-  }
-  const File target(link.is_open() ? linux_extras::open_path(at, text.c_str()) : -1);
-  return File(open_data_file(at, text.c_str(), true, entry.st_uid, target));
+  return File(open_data_file(static_cast<int>(folder.get()), path.c_str() + folder_path.size()));
 }
 
 bool size_of(const File& file, std::uint64_t& size) {

@@ -154,6 +154,8 @@ void wait_for_key() {
   }
 }
 
+bool hold_standard_streams() { return true; }
+
 namespace {
 
 // Returns the full form of `wide`, a relative path resolved against the

@@ -30,24 +30,22 @@ bool link_unnamed(int fd, int folder, const char* name);
 // leaves errno as it was).
 int open_folder_path(const char* path);
 
-// Opens the entry `name` of `folder` itself, a symbolic link as the link,
-// as a handle that reads, writes and acts on nothing (O_PATH). Returns the
-// descriptor, or -1.
-int open_entry(int folder, const char* name);
-
 // Opens the file that `path`, relative to `folder`, leads to, following
-// every link, as open_entry() does. Returns the descriptor, or -1.
+// links as the kernel follows them for any program (fs.protected_symlinks
+// applies), as a handle that reads, writes and acts on nothing (O_PATH).
+// Returns the descriptor, or -1.
 int open_path(int folder, const char* path);
 
-// Opens the file that the handle `fd` from open_entry() or open_path()
-// holds for reading, through /proc, so that it is the same file whatever
-// its name leads to now. Returns the descriptor, or -1 (ENOENT without
-// /proc).
+// Opens the file that the handle `fd` from open_path() holds for reading,
+// through /proc, so that it is the same file whatever its name leads to
+// now, without waiting (O_NONBLOCK, which the caller clears): a lease
+// held on it makes the open fail at once. Returns the descriptor, or -1
+// (ENOENT without /proc).
 int reopen_for_reading(int fd);
 
 // Returns whether `fd` lies on a file system whose regular files are views
-// of the kernel rather than data (procfs, sysfs, debugfs, tracefs,
-// securityfs, configfs, cgroup), which may act on being opened or read.
+// of the kernel rather than stores of data (procfs, sysfs, debugfs, mqueue,
+// nsfs, binfmt_misc and the like), which may act on being opened or read.
 // Sets `pseudo`; returns false if the system cannot tell.
 bool on_pseudo_file_system(int fd, bool& pseudo);
 
@@ -81,10 +79,6 @@ inline bool link_unnamed(int, int, const char*) {
   return false;
 }
 inline int open_folder_path(const char*) { return -1; }
-inline int open_entry(int, const char*) {
-  errno = ENOTSUP;
-  return -1;
-}
 inline int open_path(int, const char*) {
   errno = ENOTSUP;
   return -1;

@@ -69,22 +69,19 @@ int open_folder_path(const char* path) {
   return SECTIFY_CALL(-1, open, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
-int open_entry(int folder, const char* name) {
-  return SECTIFY_CALL(-1, openat, folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
-}
-
 int open_path(int folder, const char* path) {
   return SECTIFY_CALL(-1, openat, folder, path, O_PATH | O_CLOEXEC);
 }
 
 int reopen_for_reading(int fd) {
-  // Through /proc the handle's own file is opened, never a name's; it is a
-  // regular file, checked on the handle, so the open cannot block.
-  return SECTIFY_CALL(-1, open, through_proc(fd).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  // Through /proc the handle's own file is opened, never a name's.
+  return SECTIFY_CALL(-1, open, through_proc(fd).c_str(),
+                      O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }
 
 bool on_pseudo_file_system(int fd, bool& pseudo) {
-  // The magic numbers of <linux/magic.h>.
+  // The magic numbers of <linux/magic.h> of the file systems that are
+  // views of the kernel rather than stores of data.
   constexpr unsigned long kPseudo[] = {
       0x9fa0,      // procfs
       0x62656572,  // sysfs
@@ -94,6 +91,19 @@ bool on_pseudo_file_system(int fd, bool& pseudo) {
       0x62656570,  // configfs
       0x27e0eb,    // cgroup
       0x63677270,  // cgroup2
+      0x42494e4d,  // binfmt_misc
+      0x19800202,  // mqueue
+      0x6e736673,  // nsfs
+      0xcafe4a11,  // bpf
+      0x6165676c,  // pstore
+      0xde5e81e4,  // efivarfs
+      0x65735543,  // fusectl
+      0xf97cff8c,  // selinuxfs
+      0x43415d53,  // smackfs
+      0x09041934,  // anon_inode
+      0x67596969,  // rpc_pipefs
+      0x6e667364,  // nfsd
+      0xabba1974,  // xenfs
   };
   struct statfs where {};
   if (SECTIFY_CALL(-1, fstatfs, fd, &where) != 0) return false;

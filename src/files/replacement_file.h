@@ -84,6 +84,7 @@ class ReplacementFile {
   file_access::NativePath temp_;  // the new file's name, likewise, while it has one
 #ifndef _WIN32
   CreatedRights created_;  // what the system gave the new file, for a new output
+  Readers input_;          // who may read the input, whom the output lets read no more
 #endif
 #ifdef _WIN32
   std::string shown_;               // the new file's path as typed, without ".tmp"

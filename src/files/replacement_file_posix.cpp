@@ -110,7 +110,16 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
   // permission bits, so that the system applies the umask or the folder's
   // default ACL, and what it gets is noted for commit(). Either way it is
   // 0600 until commit() gives it its rights.
-  const mode_t bits = takes_over_rights(where, old, ::geteuid()) ? 0600 : read.st_mode & 0777;
+  // Who may read the input, by its ACL too: a new output's group gets the
+  // owning group's own entry, not the mask that the bits show.
+  input_ = {read.st_uid, read.st_gid, read.st_mode & 0777, {}};
+  if (!linux_extras::read_file_acl(fd_of(input), input_.acl) && errno != ENOTSUP) {
+    failed();
+    return Status::failed;
+  }
+  const mode_t bits = takes_over_rights(where, old, ::geteuid(), input_.uid) ? 0600
+                      : input_.acl.empty()                                   ? input_.mode
+                                           : narrowest_mode(input_.mode, input_.acl);
   int fd = linux_extras::open_unnamed(at, bits);
   if (fd < 0) {
     make_named(at, temp_, [at, bits, &fd](const char* name) {
@@ -135,7 +144,7 @@ bool ReplacementFile::commit() {
   const int fd = fd_of(file_);
   const int at = fd_of(folder_);
   // After the last write, so that no write changes what is set.
-  if (!take_over_access_rights(fd, at, name_.c_str(), created_)) return failed();
+  if (!take_over_access_rights(fd, at, name_.c_str(), created_, input_)) return failed();
   if (!sync_to_disk(fd)) return failed();
   // A file without a name gets one only now, just before the rename.
   if (temp_.empty() && !make_named(at, temp_, [fd, at](const char* name) {

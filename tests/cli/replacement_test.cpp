@@ -105,8 +105,11 @@ TEST_F(Replacement, ReplacesSymbolicLinkAtOutputNameNotItsTarget) {
 TEST_F(Replacement, KeepsOwnerGroupAndModeOfReplacedFile) {
   if (settings().windows) GTEST_SKIP() << "Windows files have no owner the program keeps";
   if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  // The output of the input's owner: a file anyone else planted is not
+  // taken over.
   write_file(path("a.fxml"), kFlight);
   write_file(path("a.flt"), "old");
+  ASSERT_EQ(chown(path("a.fxml").c_str(), kNobody, kNobody), 0);
   ASSERT_EQ(chown(path("a.flt").c_str(), kNobody, kNobody), 0);
   fs::permissions(path("a.flt"), fs::perms::owner_read | fs::perms::owner_write);
   expect_success(run({"a.fxml"}), "a.flt");
