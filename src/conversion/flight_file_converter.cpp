@@ -60,7 +60,11 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
   const std::size_t first =
       s.carry.empty() || last_lf == std::string_view::npos ? 0 : block.find('\n') + 1;
   const std::size_t unfinished = last_lf == std::string_view::npos ? block.size() : first;
-  if (s.carry.size() + unfinished > kMaxLineSize) throw std::length_error("line too long");
+  // A line counts without its line end, LF or CR LF, as the last line of a
+  // text may have none.
+  std::size_t line = s.carry.size() + unfinished;
+  if (first > 0) line -= (first > 1 ? block[first - 2] : s.carry.back()) == '\r' ? 2 : 1;
+  if (line > kMaxLineSize) throw std::length_error("line too long");
   if (last_lf == std::string_view::npos) {
     s.carry.append(block);
     return {};

@@ -5,6 +5,22 @@
 namespace sectify::internal {
 namespace {
 
+// The most bytes of a name or reference that a finding quotes.
+constexpr std::size_t kQuotedBytes = 256;
+
+// Returns `text` as a finding quotes it: whole, or, where it is longer
+// than kQuotedBytes, cut there (at the start of a UTF-8 sequence) with
+// "..." after it, so that no warning of a long line costs more than a few
+// hundred bytes.
+std::string quoted(std::string_view text) {
+  if (text.size() <= kQuotedBytes) return std::string(text);
+  std::size_t end = kQuotedBytes;
+  for (int back = 0; back < 3 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80; ++back) {
+    --end;
+  }
+  return std::string(text.substr(0, end)) + "...";
+}
+
 bool is_reference_byte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '#';
 }
@@ -75,7 +91,7 @@ void check_output_line(std::string_view line, std::uint64_t number, bool in_form
   const std::string_view reference = may_hold_reference ? first_reference(line) : "";
   if (!reference.empty() && findings.lines_with_references++ == 0) {
     findings.first_line_with_reference = number;
-    findings.first_reference = reference;
+    findings.first_reference = quoted(reference);
   }
   const std::string_view character = may_hold_utf8 ? first_utf8_character(line) : "";
   if (!character.empty() && findings.lines_with_utf8++ == 0) {
@@ -86,7 +102,7 @@ void check_output_line(std::string_view line, std::uint64_t number, bool in_form
 
 void check_dropped_line(std::string_view line, LayoutFindings& findings) {
   const std::optional<std::string_view> name = section_header_name(line);
-  if (name && findings.sections_left_out++ == 0) findings.first_section_left_out = *name;
+  if (name && findings.sections_left_out++ == 0) findings.first_section_left_out = quoted(*name);
 }
 
 }  // namespace sectify::internal

@@ -13,7 +13,9 @@ namespace sectify {
 // Each kind of departure with its first instance and its count. Line
 // numbers count the lines of the input from 1, as an editor shows them (a
 // line ends with LF or CR LF); an output line that closing lines joined
-// from several input lines is named by the first that gave it a byte.
+// from several input lines is named by the first that gave it a byte. A
+// name or reference longer than 256 bytes is quoted by its first 256 and
+// "...".
 struct LayoutFindings {
   bool utf16 = false;  // the input begins with a UTF-16 byte order mark
 
