@@ -124,7 +124,7 @@ void narrow_to_readers(gid_t gid, mode_t& mode, std::string& acl, const Readers&
                        : tag == kAclOther                    ? others
                        : tag == kAclUser || tag == kAclGroup ? lets_read(input, tag, id)
                                                              : true;
-    if (!reads) acl[at + 2] = static_cast<char>(acl[at + 2] & ~kRead);
+    if (!reads) acl[at + 2] = static_cast<char>(static_cast<unsigned char>(acl[at + 2]) & ~kRead);
   });
 }
 
