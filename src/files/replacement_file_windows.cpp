@@ -121,7 +121,9 @@ Outcome replace_once(const std::wstring& from, const std::wstring& to, const std
   }
   const DWORD error = GetLastError();
   Outcome outcome = Outcome::failed;
-  if (!is_present(to) && !is_missing(backup) &&
+  // Whether the old file is in the backup, the move back finds out: a look
+  // at the backup's name that fails must not leave it there unnamed.
+  if (!is_present(to) &&
       SECTIFY_CALL(FALSE, MoveFileExW, backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
     outcome =
         SECTIFY_CALL(FALSE, MoveFileExW, from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0
