@@ -170,7 +170,11 @@ def main():
 def report_targets(rows):
     """Prints each target's figure, marked ok or FAIL, and returns how many were missed."""
     print("Targets (time ratios: the median over %d rounds, each round's in brackets):" % ROUNDS)
-    targets = {"30k": ("cp", 1), "100M": ("dd bs=1M", 2), "1G": ("dd bs=1M", 1.5)}
+    # Sectify syncs its output, so a copy that syncs is the bound it is held
+    # to; a plain copy, whose data may still be in the cache, measures how
+    # dear this disk's sync is as much as Sectify, and gets no verdict.
+    durable = "dd bs=1M conv=fsync"
+    targets = {"30k": ("cp", 1), "100M": (durable, 1.25), "1G": (durable, 1.15)}
     missed = 0
     for row in rows:
         figures = []
@@ -186,9 +190,11 @@ def report_targets(rows):
             missed += not ok
             print("  %-4s %s: %s = %.2f%s (target at most %g)"
                   % ("ok" if ok else "FAIL", row["label"], name, value, detail, bound))
-        durable = [r[0] / r[FAST_TOOLS.index("dd bs=1M conv=fsync")] for r in row["rounds"]]
-        print("       %s: Sectify / dd bs=1M conv=fsync = %.2f (a durable copy, for comparison)"
-              % (row["label"], median(durable)))
+        plain = ["%s = %.2f" % ("Sectify / " + other,
+                                median([r[0] / r[FAST_TOOLS.index(other)] for r in row["rounds"]]))
+                 for other in ("dd bs=1M", "cp")]
+        print("       %s: %s (copies that do not sync, for comparison)"
+              % (row["label"], ", ".join(plain)))
     return missed
 
 

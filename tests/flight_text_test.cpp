@@ -90,6 +90,48 @@ std::string random_flight_line(std::mt19937& random) {
   return line;
 }
 
+// Converts `bytes` as a file read in blocks whose sizes `next_block`
+// returns, one call per block.
+template <typename NextBlock>
+std::string streamed(std::string_view bytes, NextBlock next_block) {
+  FlightFileConverter converter;
+  std::string output;
+  while (!bytes.empty()) {
+    const std::size_t n = std::min<std::size_t>(next_block(), bytes.size());
+    output += converter.convert(bytes.substr(0, n));
+    bytes.remove_prefix(n);
+  }
+  output += converter.finish();
+  EXPECT_EQ(converter.main_found(), !output.empty());
+  return output;
+}
+
+std::string streamed_in_blocks_of(std::string_view bytes, std::size_t block) {
+  return streamed(bytes, [block] { return block; });
+}
+
+// Checks the stream against the literal algorithm for every block size up
+// to `max_block`, then a few large ones.
+void expect_stream_agrees(const std::string& bytes, std::size_t max_block = 40) {
+  const std::string expected = literal::convert_flight_file(bytes);
+  for (std::size_t block = 1; block <= max_block; ++block) {
+    ASSERT_EQ(streamed_in_blocks_of(bytes, block), expected)
+        << "block " << block << " of " << testing::PrintToString(bytes);
+  }
+  for (const std::size_t block : {std::size_t{4096}, std::size_t{1} << 20}) {
+    ASSERT_EQ(streamed_in_blocks_of(bytes, block), expected) << "block " << block;
+  }
+}
+
+// Expects the rules' own operation and the literal algorithm to make
+// `expected` of `text`, and the stream engine to make of it what the
+// literal algorithm makes of it as a file.
+void expect_all_agree(const std::string& text, const std::string& expected) {
+  EXPECT_EQ(converted(text), expected) << testing::PrintToString(text);
+  EXPECT_EQ(literally_converted(text), expected) << testing::PrintToString(text);
+  expect_stream_agrees(text);
+}
+
 TEST(ReplaceAll, ReplacesWhatEachReplacementCreates) {
   struct Case {
     std::string text, pattern, replacement, expected;
@@ -166,10 +208,9 @@ TEST(ConvertFlightText, ConvertsFileInExpectedLayout) {
       "        </Section>\n"
       "    </Flight.Sections>\n"
       "</SimBase.Document>\n";
-  EXPECT_EQ(converted(text),
-            "\n[Main]\nTitle=Dawn &amp; dusk\nHeading=270\xB0\n\n"
-            "[Notes]\nQuote=\"Pilot's\"\nEmpty=\n\n");
-  EXPECT_EQ(literally_converted(text), converted(text));
+  expect_all_agree(text,
+                   "\n[Main]\nTitle=Dawn &amp; dusk\nHeading=270\xB0\n\n"
+                   "[Notes]\nQuote=\"Pilot's\"\nEmpty=\n\n");
 }
 
 TEST(ConvertFlightText, CutsAtFirstMainHeaderAfterLineEnd) {
@@ -190,10 +231,7 @@ TEST(ConvertFlightText, CutsAtFirstMainHeaderAfterLineEnd) {
       // The header may be made of text that other rules join.
       {"x\n<Section Name=\"Ma    in\">\n", "\n[Main]\n"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(converted(c.text), c.expected) << c.text;
-    EXPECT_EQ(literally_converted(c.text), c.expected) << c.text;
-  }
+  for (const Case& c : cases) expect_all_agree(c.text, c.expected);
 }
 
 TEST(ConvertFlightText, TreatsUnexpectedLayoutAsTheRulesDictate) {
@@ -222,10 +260,7 @@ TEST(ConvertFlightText, TreatsUnexpectedLayoutAsTheRulesDictate) {
       // Bytes that no rule matches pass through.
       {"<Property Name=\"\xC3\xA9\" Value=\"\0\xFF\r\" />\n"s, "\xC3\xA9=\0\xFF\r\n"s},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(converted(head + c.body), "\n[Main]\n" + c.expected) << c.body;
-    EXPECT_EQ(literally_converted(head + c.body), "\n[Main]\n" + c.expected) << c.body;
-  }
+  for (const Case& c : cases) expect_all_agree(head + c.body, "\n[Main]\n" + c.expected);
 }
 
 TEST(ConvertFlightText, AgreesWithLiteralAlgorithmOnRandomFragments) {
@@ -249,39 +284,6 @@ TEST(ConvertFlightText, AgreesWithLiteralAlgorithmOnRandomFlights) {
       if (random() % 16 != 0) text += '\n';
     }
     ASSERT_EQ(converted(text), literally_converted(text)) << testing::PrintToString(text);
-  }
-}
-
-// Converts `bytes` as a file read in blocks whose sizes `next_block`
-// returns, one call per block.
-template <typename NextBlock>
-std::string streamed(std::string_view bytes, NextBlock next_block) {
-  FlightFileConverter converter;
-  std::string output;
-  while (!bytes.empty()) {
-    const std::size_t n = std::min<std::size_t>(next_block(), bytes.size());
-    output += converter.convert(bytes.substr(0, n));
-    bytes.remove_prefix(n);
-  }
-  output += converter.finish();
-  EXPECT_EQ(converter.main_found(), !output.empty());
-  return output;
-}
-
-std::string streamed_in_blocks_of(std::string_view bytes, std::size_t block) {
-  return streamed(bytes, [block] { return block; });
-}
-
-// Checks the stream against the literal algorithm for every block size up
-// to `max_block`, then a few large ones.
-void expect_stream_agrees(const std::string& bytes, std::size_t max_block = 40) {
-  const std::string expected = literal::convert_flight_file(bytes);
-  for (std::size_t block = 1; block <= max_block; ++block) {
-    ASSERT_EQ(streamed_in_blocks_of(bytes, block), expected)
-        << "block " << block << " of " << testing::PrintToString(bytes);
-  }
-  for (const std::size_t block : {std::size_t{4096}, std::size_t{1} << 20}) {
-    ASSERT_EQ(streamed_in_blocks_of(bytes, block), expected) << "block " << block;
   }
 }
 

@@ -6,11 +6,8 @@
 
 #include "conversion/internal/layout_checks.h"
 #include "conversion/internal/line_engine.h"
-#include "conversion/internal/line_mode.h"
 
 namespace sectify {
-
-using internal::kFileStream;
 
 struct FlightFileConverter::State {
   // Makes room for `bound` bytes of output after the output kept so far and
@@ -79,12 +76,12 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
   std::size_t complete = last_lf + 1;
   if (!s.carry.empty()) {
     s.carry.append(block.substr(0, first));
-    internal::convert_lines<kFileStream>(s.carry.data(), s.carry.size(), out, s.lines, s.checks());
+    internal::convert_lines(s.carry.data(), s.carry.size(), out, s.lines, s.checks());
     s.carry.clear();
     block.remove_prefix(first);
     complete -= first;
   }
-  internal::convert_lines<kFileStream>(block.data(), complete, out, s.lines, s.checks());
+  internal::convert_lines(block.data(), complete, out, s.lines, s.checks());
   s.carry.append(block.substr(complete));
   // Until the marker is found, the output is a line end and the lines
   // still open; after it, everything before the last line end is final.
@@ -95,9 +92,9 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
 std::string_view FlightFileConverter::finish() {
   State& s = *state_;
   char* const out = s.output_for(s.carry.size());
-  internal::convert_lines<kFileStream>(s.carry.data(), s.carry.size(), out, s.lines, s.checks());
+  internal::convert_lines(s.carry.data(), s.carry.size(), out, s.lines, s.checks());
   s.carry.clear();
-  internal::cut_at_end<kFileStream>(out, s.lines, s.checks());
+  internal::cut_at_end(out, s.lines, s.checks());
   if (!s.lines.main_found) {
     // Without the marker the whole text is cut: no section went astray.
     s.findings.sections_left_out = 0;

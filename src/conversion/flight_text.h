@@ -14,9 +14,12 @@
 namespace sectify {
 
 // Rewrites `text`, whose line ends are single LF bytes, in place into the
-// plain-text flight: applies the twelve rewrite rules in order, then drops
-// everything before the first "\n[Main]". If there is no such marker the
-// text becomes empty. Never allocates and never fails.
+// plain-text flight: applies the twelve rewrite rules in order, each with
+// replace_all over the whole text, then drops everything before the first
+// "\n[Main]". If there is no such marker the text becomes empty. Runs in
+// O(text.size()) time per rule, never allocates and never fails. (Files
+// are converted by FlightFileConverter, which streams; this is the
+// operation the rules describe, on a text in memory.)
 void convert_flight_text(std::string& text);
 
 // Replaces the leftmost occurrence of `pattern` in `text` by `replacement`,

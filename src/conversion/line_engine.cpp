@@ -4,21 +4,24 @@
 #include <string>
 #include <string_view>
 
-#include "conversion/flight_text.h"
 #include "conversion/internal/byte_scan.h"
 #include "conversion/internal/layout_checks.h"
 #include "conversion/internal/line_shapes.h"
 #include "conversion/internal/rewrite_rules.h"
 
-namespace sectify {
-namespace internal {
+namespace sectify::internal {
 namespace {
 
+// Each line end of the output is CR LF, and so the cut marker begins with
+// one.
+constexpr std::string_view kWrittenLineEnd = "\r\n";
+constexpr std::string_view kMainMarker = "\r\n[Main]";
+static_assert(kMainMarker.substr(1) == kCutMarker);
+
 // Applies rules 1 to 10, one after the other, to `line`, which holds no line
-// end, and writes the result at out + w, where `out` may overlap `line` from
-// the left. Returns the end of the result.
+// end, and writes the result at out + w. Returns the end of the result.
 std::size_t convert_any_line(std::string_view line, char* out, std::size_t w) {
-  std::memmove(out + w, line.data(), line.size());
+  std::memcpy(out + w, line.data(), line.size());
   std::size_t size = line.size();
   for (std::size_t order = 1; order <= kLineRuleCount; ++order) {
     size = rewrite_span(out + w, size, rule(order).pattern, rule(order).replacement);
@@ -36,7 +39,6 @@ std::size_t convert_any_line(std::string_view line, char* out, std::size_t w) {
 // to rule 12. Their patterns hold a line end only as their last byte, so
 // they can match only when a line end arrives, and never reach back past
 // the last line end they let through.
-template <const Mode& kMode>
 bool end_line(char* out, LineState& state) {
   std::size_t& w = state.w;
   for (std::size_t i = 0; i < kLineEndRuleCount; ++i) {
@@ -50,8 +52,8 @@ bool end_line(char* out, LineState& state) {
       return false;
     }
   }
-  std::memcpy(out + w, kMode.written.data(), kMode.written.size());
-  w += kMode.written.size();
+  std::memcpy(out + w, kWrittenLineEnd.data(), kWrittenLineEnd.size());
+  w += kWrittenLineEnd.size();
   state.pending.fill(w);
   return true;
 }
@@ -67,7 +69,6 @@ bool end_line(char* out, LineState& state) {
 // end of one final line and run into the next one. Until the marker is
 // found, each final line is therefore dropped but for its line end, kept at
 // out[0]; the marker is found when the output starts with it.
-template <const Mode& kMode>
 void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
                    LayoutFindings* findings) {
   std::size_t r = 0;
@@ -75,7 +76,7 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
     const std::size_t start = state.w;
     std::size_t line_end;
     unsigned char classes = kPlain;
-    const bool shaped = convert_shaped_line<kMode>(in, r, n, out, state.w, line_end, r, classes);
+    const bool shaped = convert_shaped_line(in, r, n, out, state.w, line_end, r, classes);
     ++state.input_lines;
     // A shaped line's blank runs after its indentation lie in its fields.
     bool blank_run_cut = (classes & kBlankRunCut) != 0;
@@ -83,9 +84,8 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
       const void* lf = std::memchr(in + r, '\n', n - r);
       const std::size_t e =
           lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - in) : n;
-      line_end = kMode.crlf_read && e < n && e > r && in[e - 1] == '\r' ? e - 1 : e;
+      line_end = e < n && e > r && in[e - 1] == '\r' ? e - 1 : e;
       const std::string_view input_line(in + r, line_end - r);
-      // Read before the line is overwritten in place.
       blank_run_cut = findings != nullptr && cuts_blank_run(input_line);
       state.w = convert_any_line(input_line, out, state.w);
       r = e + 1;
@@ -95,7 +95,7 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
     const std::size_t begin = state.pending[1];
     const std::string_view line(out + begin, state.w - begin);
     const std::uint64_t line_number = state.line_start;
-    if (!end_line<kMode>(out, state)) {
+    if (!end_line(out, state)) {
       // A closing line that left nothing of the line names the next one.
       if (state.w == state.pending[1]) state.line_start = state.input_lines + 1;
       continue;
@@ -103,12 +103,12 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
     // `line` is final now.
     state.line_start = state.input_lines + 1;
     if (!state.main_found) {
-      if (starts_with(out, state.w, 0, kMode.main_marker)) {
+      if (starts_with(out, state.w, 0, kMainMarker)) {
         state.main_found = true;
       } else {
         if (findings != nullptr) check_dropped_line(line, *findings);
-        std::memcpy(out, kMode.written.data(), kMode.written.size());
-        state.w = kMode.written.size();
+        std::memcpy(out, kWrittenLineEnd.data(), kWrittenLineEnd.size());
+        state.w = kWrittenLineEnd.size();
         state.pending.fill(state.w);
         continue;
       }
@@ -128,9 +128,8 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
   }
 }
 
-template <const Mode& kMode>
 void cut_at_end(const char* out, LineState& state, LayoutFindings* findings) {
-  if (!state.main_found && starts_with(out, state.w, 0, kMode.main_marker)) {
+  if (!state.main_found && starts_with(out, state.w, 0, kMainMarker)) {
     state.main_found = true;
   }
   if (!state.main_found) {
@@ -145,21 +144,4 @@ void cut_at_end(const char* out, LineState& state, LayoutFindings* findings) {
   }
 }
 
-template void convert_lines<kTextInPlace>(const char*, std::size_t, char*, LineState&,
-                                          LayoutFindings*);
-template void convert_lines<kFileStream>(const char*, std::size_t, char*, LineState&,
-                                         LayoutFindings*);
-template void cut_at_end<kTextInPlace>(const char*, LineState&, LayoutFindings*);
-template void cut_at_end<kFileStream>(const char*, LineState&, LayoutFindings*);
-
-}  // namespace internal
-
-void convert_flight_text(std::string& text) {
-  internal::LineState state;
-  internal::convert_lines<internal::kTextInPlace>(text.data(), text.size(), text.data(), state,
-                                                  nullptr);
-  internal::cut_at_end<internal::kTextInPlace>(text.data(), state, nullptr);
-  text.resize(state.w);
-}
-
-}  // namespace sectify
+}  // namespace sectify::internal

@@ -48,4 +48,12 @@ void replace_all(std::string& text, std::string_view pattern, std::string_view r
   text.resize(internal::rewrite_span(text.data(), text.size(), pattern, replacement));
 }
 
+void convert_flight_text(std::string& text) {
+  for (const internal::RewriteRule& rule : internal::kRewriteRules) {
+    replace_all(text, rule.pattern, rule.replacement);
+  }
+  const std::size_t marker = text.find(internal::kCutMarker);
+  text.erase(0, marker == std::string::npos ? text.size() : marker);
+}
+
 }  // namespace sectify

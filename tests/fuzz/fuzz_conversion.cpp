@@ -1,8 +1,10 @@
-// Runs the conversion on arbitrary bytes and stops at the first input where
-// it differs from the literal algorithm or breaks its own promises: the
-// result is never longer than the input, and it is empty or begins with
-// "\n[Main]". The first bytes of the input choose the sizes of the blocks
-// in which the file conversion then takes the rest.
+// Runs the conversion three ways on arbitrary bytes, the rules' own
+// operation (convert_flight_text), the streaming engine and the literal
+// algorithm, and stops at the first input where the first two differ from
+// the third or break their own promises: the result is never longer than
+// the input, and it is empty or begins with "\n[Main]". The first bytes of
+// the input choose the sizes of the blocks in which the stream takes the
+// rest.
 
 #include <algorithm>
 #include <cstddef>

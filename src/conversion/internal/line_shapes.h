@@ -1,5 +1,6 @@
 // The fast path for the common line shapes, and why it gives what the rules
-// give.
+// give: the proof, the premises it takes from the rule table (checked by
+// the compiler below), the field copies and the shapes.
 //
 // Most lines are a section's opening line, a property line or a section's
 // closing line: a run of blanks, then rule patterns with a field between
@@ -26,22 +27,79 @@
 //    field's end: the patterns hold no blank, '[', ']' or '=', which is all
 //    that stands between and around the fields in the result.
 // The patterns after the first piece each begin with '"', so a field ends at
-// the first '"' after it.
+// the first '"' after it. A field that would need both rule 1 and a
+// reference rule is left to the slow path (rare: a '&' and two blanks in a
+// row in one field).
 
 #ifndef SECTIFY_CONVERSION_INTERNAL_LINE_SHAPES_H_
 #define SECTIFY_CONVERSION_INTERNAL_LINE_SHAPES_H_
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
 
 #include "conversion/internal/byte_scan.h"
-#include "conversion/internal/field_copy.h"
-#include "conversion/internal/line_mode.h"
+#include "conversion/internal/line_engine.h"
 #include "conversion/internal/rewrite_rules.h"
 
 namespace sectify::internal {
+
+// The premises of the proof above, as the rule table and kStopBytes must
+// keep them for the fast path to give what the rules give.
+
+// Returns whether `c` ends a field.
+constexpr bool stops_a_field(char c) {
+  for (const char stop : kStopBytes) {
+    if (c == stop) return true;
+  }
+  return false;
+}
+
+// Returns whether every byte of the patterns of rules `first` to `last`
+// satisfies `test`.
+template <typename Test>
+constexpr bool every_pattern_byte(std::size_t first, std::size_t last, Test test) {
+  for (std::size_t order = first; order <= last; ++order) {
+    for (const char c : rule(order).pattern) {
+      if (!test(c)) return false;
+    }
+  }
+  return true;
+}
+
+// Returns whether each of the patterns of rules 2 to 7 holds `c` or `d`.
+constexpr bool structural_patterns_hold(char c, char d) {
+  for (std::size_t order = 2; order <= 7; ++order) {
+    const std::string_view pattern = rule(order).pattern;
+    if (pattern.find(c) == std::string_view::npos && pattern.find(d) == std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
+static_assert(stops_a_field('"') && stops_a_field('<') && stops_a_field('\n') &&
+                  stops_a_field('\0'),
+              "a field ends at '\"', at '<', at its line end and at the NUL after the text");
+static_assert(structural_patterns_hold('<', '"'),
+              "each pattern of rules 2 to 7 holds '<' or '\"', so that it can match in a "
+              "shaped line only at a piece");
+static_assert(every_pattern_byte(2, 7,
+                                 [](char c) {
+                                   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                          c == ' ' || c == '=' || c == '/' || stops_a_field(c);
+                                 }),
+              "every byte of rules 2 to 7 but letters, blanks, '=' and '/' stops a field (a "
+              "'>' after a piece's '\"' would otherwise make rule 3's \"\\\">\")");
+static_assert(every_pattern_byte(kFirstReferenceRule, kLastReferenceRule,
+                                 [](char c) {
+                                   return !stops_a_field(c) && c != ' ' && c != '[' && c != ']' &&
+                                          c != '=';
+                                 }),
+              "no reference pattern holds a byte that stops a field, a blank, '[', ']' or "
+              "'=', so no reference reaches across a field's end");
 
 // A line shape: the orders of the rules whose patterns are its pieces.
 template <std::size_t... kOrders>
@@ -60,7 +118,138 @@ using PropertyLine = LineShape<4, 5, 6>;
 using SectionOpeningLine = LineShape<2, 3>;
 using SectionClosingLine = LineShape<7>;
 static_assert(PropertyLine::well_formed() && SectionOpeningLine::well_formed() &&
-              SectionClosingLine::well_formed());
+                  SectionClosingLine::well_formed(),
+              "each shape's pieces after the first begin with '\"', which stops a field");
+
+static_assert(kOutputSlack >= kChunk);
+
+// Copies the bytes of [p, end) before the first `c` to `out`, moving `out`
+// past them, and returns where that `c` is, or `end`. [p, end) lies in the
+// input, which may be read up to `input_end`, and `out` in the output: the
+// bytes go a chunk at a time while they lie before `input_end`, which may
+// write up to kOutputSlack bytes more than it copies.
+inline const char* copy_until(const char* p, const char* end, char c, char*& out,
+                              const char* input_end) {
+  for (; input_end - p >= static_cast<std::ptrdiff_t>(kChunk); p += kChunk, out += kChunk) {
+    std::memcpy(out, p, kChunk);
+    const std::size_t at = std::min(find_in_chunk(p, c), static_cast<std::size_t>(end - p));
+    if (at < kChunk) {
+      out += at;
+      return p + at;
+    }
+  }
+  const void* hit = std::memchr(p, c, static_cast<std::size_t>(end - p));
+  const char* const stop = hit != nullptr ? static_cast<const char*>(hit) : end;
+  std::memcpy(out, p, static_cast<std::size_t>(stop - p));
+  out += stop - p;
+  return stop;
+}
+
+// Copies `field` to `out` with the character references of rules 8 to 10
+// decoded, left to right, and returns the end; sets `kept_ampersand` if a
+// '&' stays undecoded (see copy_until for `out` and `input_end`). This
+// equals the three passes in turn, as references_are_independent() states.
+inline char* copy_decoding(std::string_view field, char* out, const char* input_end,
+                           bool& kept_ampersand) {
+  kept_ampersand = false;
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  for (;;) {
+    p = copy_until(p, end, '&', out, input_end);
+    if (p == end) return out;
+    const auto left = static_cast<std::size_t>(end - p);
+    std::size_t order = kFirstReferenceRule;
+    for (; order <= kLastReferenceRule; ++order) {
+      const RewriteRule& reference = rule(order);
+      if (starts_with(p, left, 0, reference.pattern)) {
+        std::memcpy(out, reference.replacement.data(), reference.replacement.size());
+        out += reference.replacement.size();
+        p += reference.pattern.size();
+        break;
+      }
+    }
+    if (order > kLastReferenceRule) {
+      *out++ = *p++;
+      kept_ampersand = true;
+    }
+  }
+}
+
+// Writes `count % kBlankRun` blanks at `out` and returns the end.
+inline char* write_blanks(char* out, std::size_t count) {
+  for (count %= kBlankRun; count > 0; --count) *out++ = ' ';
+  return out;
+}
+
+// Copies `field` to `out` with each run of n blanks cut to n mod 4 and
+// returns the end (see copy_until for `out` and `input_end`). Sets
+// `run_cut` if a run was long enough to be cut.
+inline char* copy_reducing_blanks(std::string_view field, char* out, const char* input_end,
+                                  bool& run_cut) {
+  run_cut = false;
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  for (;;) {
+    p = copy_until(p, end, ' ', out, input_end);
+    if (p == end) return out;
+    const char* run_end = p;
+    while (run_end != end && *run_end == ' ') ++run_end;
+    const auto run = static_cast<std::size_t>(run_end - p);
+    run_cut = run_cut || run >= kBlankRun;
+    out = write_blanks(out, run);
+    p = run_end;
+  }
+}
+
+// Copies the field that begins at s[at] to `out`, moving `out` past it, and
+// returns where the field ends: at its first byte of class kStop. The line
+// end and NUL stop a field too: the first because a field lies within its
+// line, the second so that the NUL after a text's last byte ends every
+// scan. Sets `classes` to kAmpersand if the field holds a '&',
+// kBeyondAscii if it holds a byte beyond ASCII, and kBlankAfterBlank if two
+// blanks meet, since rule 1 changes no other field.
+//
+// Where chunks are scanned, it goes a chunk at a time while the chunk lies
+// before s[n], and may write up to kOutputSlack bytes past the field. Two
+// blanks that meet across the border of two chunks are not seen, and need
+// not be: rule 1 changes only runs of four or more, and such a run has two
+// of its blanks on one side of any border.
+[[gnu::always_inline]] inline std::size_t copy_field(const char* s, std::size_t at, std::size_t n,
+                                                     char*& out, unsigned char& classes) {
+  unsigned seen = kPlain;
+  unsigned pairs = kPlain;
+  if constexpr (kScansChunks) {
+    unsigned blank_pairs = 0;
+    for (; n - at >= kChunk; at += kChunk, out += kChunk) {
+      std::memcpy(out, s + at, kChunk);
+      const ChunkClasses chunk = classify_chunk(s + at);
+      // The bits of the bytes before the first stop, all bits if there is none.
+      const unsigned field = (chunk.stops & (0u - chunk.stops)) - 1u;
+      seen |= (chunk.ampersands & field) != 0 ? kAmpersand : kPlain;
+      seen |= (chunk.beyond_ascii & field) != 0 ? kBeyondAscii : kPlain;
+      blank_pairs |= chunk.blanks & chunk.blanks << 1 & field;
+      if (chunk.stops != 0) {
+        const std::size_t length = lowest_bit(chunk.stops);
+        out += length;
+        classes = static_cast<unsigned char>(seen | (blank_pairs != 0 ? kBlankAfterBlank : 0));
+        return at + length;
+      }
+    }
+    pairs = blank_pairs != 0 ? kBlank : kPlain;
+  }
+  // One byte at a time: the rest of the field, or all of it.
+  unsigned previous = kPlain;
+  unsigned byte_class;
+  while (((byte_class = kByteClasses[static_cast<unsigned char>(s[at])]) & kStop) == 0) {
+    seen |= byte_class;
+    pairs |= byte_class & previous;
+    previous = byte_class;
+    *out++ = s[at++];
+  }
+  classes = static_cast<unsigned char>((seen & (kAmpersand | kBeyondAscii)) |
+                                       ((pairs & kBlank) != 0 ? kBlankAfterBlank : 0));
+  return at;
+}
 
 // The functions of the fast path run a few times per line and are forced
 // inline, here and in copy_field: as functions of a header the compiler
@@ -70,7 +259,7 @@ static_assert(PropertyLine::well_formed() && SectionOpeningLine::well_formed() &
 // Converts the pieces of `S` from the kI-th on, with the fields between
 // them, from s[at] to `out`, moving both past them, and adds the classes of
 // the fields to `seen`. Returns false where the text differs from the shape.
-template <const Mode& kMode, typename S, std::size_t kI = 0>
+template <typename S, std::size_t kI = 0>
 [[gnu::always_inline]] inline bool convert_pieces(const char* s, std::size_t n, std::size_t& at,
                                                   char*& out, unsigned char& seen) {
   constexpr const RewriteRule& kRule = rule(S::kPieces[kI]);
@@ -81,34 +270,27 @@ template <const Mode& kMode, typename S, std::size_t kI = 0>
   if constexpr (kI + 1 < S::kPieceCount) {
     char* const field = out;
     unsigned char classes;
-    at = copy_field<kMode>(s, at, n, out, classes);
+    at = copy_field(s, at, n, out, classes);
     // Only a '"' may end a field; the next piece begins with it.
     if (at == n || s[at] != '"') return false;
-    // Rules 1 and 8 to 10, in their order, where they change the field:
-    // into a separate output the field is copied again from the input, which
-    // is still intact; else it is reworked in place.
+    // Rules 1 and 8 to 10, in their order, where they change the field,
+    // which is copied again from the input, still intact.
+    if ((classes & kBlankAfterBlank) && (classes & kAmpersand)) return false;
     const auto size = static_cast<std::size_t>(out - field);
-    const std::string_view from = kMode.separate_output ? std::string_view(s + at - size, size)
-                                                        : std::string_view(field, size);
-    const char* const input_end = kMode.separate_output ? s + n : nullptr;
+    const std::string_view from(s + at - size, size);
     if (classes & kBlankAfterBlank) {
       bool run_cut;
-      out = copy_reducing_blanks<kMode>(from, field, input_end, run_cut);
+      out = copy_reducing_blanks(from, field, s + n, run_cut);
       if (run_cut) classes = static_cast<unsigned char>(classes | kBlankRunCut);
     }
     if (classes & kAmpersand) {
       bool kept_ampersand;
-      // After rule 1 the field is reworked where it stands.
-      out =
-          classes & kBlankAfterBlank
-              ? copy_decoding<kMode>(std::string_view(field, static_cast<std::size_t>(out - field)),
-                                     field, nullptr, kept_ampersand)
-              : copy_decoding<kMode>(from, field, input_end, kept_ampersand);
+      out = copy_decoding(from, field, s + n, kept_ampersand);
       // Decoding makes no '&', so only a '&' it left may begin a reference.
       if (!kept_ampersand) classes = static_cast<unsigned char>(classes & ~kAmpersand);
     }
     seen = static_cast<unsigned char>(seen | classes);
-    return convert_pieces<kMode, S, kI + 1>(s, n, at, out, seen);
+    return convert_pieces<S, kI + 1>(s, n, at, out, seen);
   } else {
     return true;
   }
@@ -117,16 +299,16 @@ template <const Mode& kMode, typename S, std::size_t kI = 0>
 // Converts the body of a line, which begins at s[at], to `out` if it has
 // shape `S` and ends at its line end, and returns the classes of its fields
 // in `seen`. Returns false, leaving `out` as it was, if it does not.
-template <const Mode& kMode, typename S>
+template <typename S>
 [[gnu::always_inline]] inline bool convert_shape(const char* s, std::size_t n, std::size_t at,
                                                  char*& out, std::size_t& line_end,
                                                  std::size_t& next, unsigned char& seen) {
   char* o = out;
   seen = kPlain;
-  if (!convert_pieces<kMode, S>(s, n, at, o, seen)) return false;
+  if (!convert_pieces<S>(s, n, at, o, seen)) return false;
   if (at == n || s[at] == '\n') {
     next = at + 1;
-  } else if (kMode.crlf_read && s[at] == '\r' && s[at + 1] == '\n') {
+  } else if (s[at] == '\r' && s[at + 1] == '\n') {
     // s[at + 1] may be read: a LF or the NUL after the text follows a CR.
     next = at + 2;
   } else {
@@ -143,27 +325,15 @@ template <const Mode& kMode, typename S>
 // with a LF but the last, which requires s[n] == '\0'. Returns true with
 // `w`, `line_end` and `next` moved on, and the classes of the fields in
 // `seen`, if it could; else false, and nothing before out + w has changed.
-//
-// In place, the line is converted only where the output so far ends at
-// least a line's length before it: the result is never longer than the
-// line, so it cannot overwrite the line, which the slow path needs if the
-// shape does not match.
-template <const Mode& kMode>
 [[gnu::always_inline]] inline bool convert_shaped_line(const char* s, std::size_t r, std::size_t n,
                                                        char* out, std::size_t& w,
                                                        std::size_t& line_end, std::size_t& next,
                                                        unsigned char& seen) {
-  if constexpr (!kMode.separate_output) {
-    const void* lf = std::memchr(s + r, '\n', n - r);
-    const std::size_t end =
-        lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - s) : n;
-    if (r - w < end - r) return false;
-  }
   const std::size_t body = skip_blanks(s, r, n);
   char* o = write_blanks(out + w, body - r);
-  if (convert_shape<kMode, PropertyLine>(s, n, body, o, line_end, next, seen) ||
-      convert_shape<kMode, SectionOpeningLine>(s, n, body, o, line_end, next, seen) ||
-      convert_shape<kMode, SectionClosingLine>(s, n, body, o, line_end, next, seen)) {
+  if (convert_shape<PropertyLine>(s, n, body, o, line_end, next, seen) ||
+      convert_shape<SectionOpeningLine>(s, n, body, o, line_end, next, seen) ||
+      convert_shape<SectionClosingLine>(s, n, body, o, line_end, next, seen)) {
     w = static_cast<std::size_t>(o - out);
     return true;
   }

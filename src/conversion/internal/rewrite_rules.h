@@ -43,6 +43,10 @@ inline constexpr std::size_t kLineEndRuleCount = kRuleCount - kLineRuleCount;
 inline constexpr std::size_t kFirstReferenceRule = 8;
 inline constexpr std::size_t kLastReferenceRule = 10;
 
+// After the rules, the text is cut so that it begins with the first
+// occurrence of this marker, or made empty where there is none.
+inline constexpr std::string_view kCutMarker = "\n[Main]";
+
 // Returns the rule numbered `order` in the list above, counting from 1.
 constexpr const RewriteRule& rule(std::size_t order) { return kRewriteRules[order - 1]; }
 
