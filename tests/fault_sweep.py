@@ -42,6 +42,7 @@ WINDOWS_MORE = {
     'ReplaceFileW': [1175, 1176, 1177],
     'WriteFile': [1784],  # ERROR_INVALID_USER_BUFFER
     'CreateFileW': [80, 2],  # ERROR_FILE_EXISTS, ERROR_FILE_NOT_FOUND
+    'GetFileAttributesW': [2],  # a name said to be free that is not
 }
 # Failures that come together: the old file moved aside by ReplaceFileW,
 # then the moves that would put either file back at the output's name.
