@@ -68,10 +68,6 @@ bool is_missing(const std::wstring& path) {
   return attributes_of(path) == INVALID_FILE_ATTRIBUTES && means_missing(GetLastError());
 }
 
-// Returns whether something has the name `path`, as the system says for
-// sure.
-bool is_present(const std::wstring& path) { return attributes_of(path) != INVALID_FILE_ATTRIBUTES; }
-
 // Returns whether another program holds `path` open so that it cannot be
 // replaced: opening it for deletion fails with a sharing violation.
 bool is_held(const std::wstring& path) {
@@ -105,8 +101,7 @@ enum class Outcome {
 // creation time and short name and moves it to `backup` on the way, else
 // with MoveFileExW. Every failure ReplaceFileW documents leaves the old
 // file at `to` or at `backup`: from `backup` it is put back, or failing
-// that the new file is moved to `to` after all. A name the system cannot
-// tell about counts as free: the moves, which replace nothing, find out.
+// that the new file is moved to `to` after all.
 Outcome replace_once(const std::wstring& from, const std::wstring& to, const std::wstring& backup,
                      bool replace) {
   if (!replace) {
@@ -121,14 +116,18 @@ Outcome replace_once(const std::wstring& from, const std::wstring& to, const std
   }
   const DWORD error = GetLastError();
   Outcome outcome = Outcome::failed;
-  // Whether the old file is in the backup, the move back finds out: a look
-  // at the backup's name that fails must not leave it there unnamed.
-  if (!is_present(to) &&
-      SECTIFY_CALL(FALSE, MoveFileExW, backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
+  // Where the old file is, the moves find out, rather than a look at a
+  // name that may fail: the move back, unless the backup's name is free
+  // (the old file never left); else the new file takes the output's name
+  // if it is free, and where it cannot, the old file is at the output's
+  // name or in the backup, which a look tells apart, naming both if unsure.
+  if (SECTIFY_CALL(FALSE, MoveFileExW, backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0 &&
+      !means_missing(GetLastError())) {
     outcome =
         SECTIFY_CALL(FALSE, MoveFileExW, from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0
             ? Outcome::done
-            : Outcome::stranded;
+        : is_missing(backup) ? Outcome::failed
+                             : Outcome::stranded;
   }
   SetLastError(error);
   return outcome;
