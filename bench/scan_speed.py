@@ -6,16 +6,21 @@ usage: scan_speed.py CONVERSION_BENCHMARK CONVERSION_BENCHMARK_PLAIN
 """
 
 import json
+import os
 import subprocess
 import sys
+import tempfile
 
 
 def speed(benchmark):
     """Returns the median bytes per second of the conversion without checks."""
-    report = subprocess.run([benchmark, "--benchmark_filter=BM_ConvertFlightFile/checks:0",
-                             "--benchmark_format=json"],
-                            check=True, capture_output=True, text=True).stdout
-    runs = json.loads(report)["benchmarks"]
+    with tempfile.TemporaryDirectory() as work:
+        report = os.path.join(work, "report.json")
+        subprocess.run([benchmark, "--benchmark_filter=BM_ConvertFlightFile/checks:0",
+                        "--benchmark_out=" + report, "--benchmark_out_format=json"],
+                       check=True, capture_output=True)
+        with open(report) as file:
+            runs = json.load(file)["benchmarks"]
     return next(run["bytes_per_second"] for run in runs if run.get("aggregate_name") == "median")
 
 

@@ -27,9 +27,7 @@
 //    field's end: the patterns hold no blank, '[', ']' or '=', which is all
 //    that stands between and around the fields in the result.
 // The patterns after the first piece each begin with '"', so a field ends at
-// the first '"' after it. A field that would need both rule 1 and a
-// reference rule is left to the slow path (rare: a '&' and two blanks in a
-// row in one field).
+// the first '"' after it.
 
 #ifndef SECTIFY_CONVERSION_INTERNAL_LINE_SHAPES_H_
 #define SECTIFY_CONVERSION_INTERNAL_LINE_SHAPES_H_
@@ -124,14 +122,15 @@ static_assert(PropertyLine::well_formed() && SectionOpeningLine::well_formed() &
 static_assert(kOutputSlack >= kChunk);
 
 // Copies the bytes of [p, end) before the first `c` to `out`, moving `out`
-// past them, and returns where that `c` is, or `end`. [p, end) lies in the
-// input, which may be read up to `input_end`, and `out` in the output: the
-// bytes go a chunk at a time while they lie before `input_end`, which may
-// write up to kOutputSlack bytes more than it copies.
+// past them, and returns where that `c` is, or `end`. `out` may overlap
+// [p, end) from the left. The bytes go a chunk at a time while they lie
+// before `readable`, which may write up to kOutputSlack bytes more than it
+// copies: where `out` overlaps the source, such a chunk would overwrite
+// bytes not yet read, and `readable` is the source's own start.
 inline const char* copy_until(const char* p, const char* end, char c, char*& out,
-                              const char* input_end) {
-  for (; input_end - p >= static_cast<std::ptrdiff_t>(kChunk); p += kChunk, out += kChunk) {
-    std::memcpy(out, p, kChunk);
+                              const char* readable) {
+  for (; readable - p >= static_cast<std::ptrdiff_t>(kChunk); p += kChunk, out += kChunk) {
+    std::memmove(out, p, kChunk);
     const std::size_t at = std::min(find_in_chunk(p, c), static_cast<std::size_t>(end - p));
     if (at < kChunk) {
       out += at;
@@ -140,22 +139,22 @@ inline const char* copy_until(const char* p, const char* end, char c, char*& out
   }
   const void* hit = std::memchr(p, c, static_cast<std::size_t>(end - p));
   const char* const stop = hit != nullptr ? static_cast<const char*>(hit) : end;
-  std::memcpy(out, p, static_cast<std::size_t>(stop - p));
+  std::memmove(out, p, static_cast<std::size_t>(stop - p));
   out += stop - p;
   return stop;
 }
 
 // Copies `field` to `out` with the character references of rules 8 to 10
 // decoded, left to right, and returns the end; sets `kept_ampersand` if a
-// '&' stays undecoded (see copy_until for `out` and `input_end`). This
+// '&' stays undecoded (see copy_until for `out` and `readable`). This
 // equals the three passes in turn, as references_are_independent() states.
-inline char* copy_decoding(std::string_view field, char* out, const char* input_end,
+inline char* copy_decoding(std::string_view field, char* out, const char* readable,
                            bool& kept_ampersand) {
   kept_ampersand = false;
   const char* p = field.data();
   const char* const end = p + field.size();
   for (;;) {
-    p = copy_until(p, end, '&', out, input_end);
+    p = copy_until(p, end, '&', out, readable);
     if (p == end) return out;
     const auto left = static_cast<std::size_t>(end - p);
     std::size_t order = kFirstReferenceRule;
@@ -182,15 +181,15 @@ inline char* write_blanks(char* out, std::size_t count) {
 }
 
 // Copies `field` to `out` with each run of n blanks cut to n mod 4 and
-// returns the end (see copy_until for `out` and `input_end`). Sets
+// returns the end (see copy_until for `out` and `readable`). Sets
 // `run_cut` if a run was long enough to be cut.
-inline char* copy_reducing_blanks(std::string_view field, char* out, const char* input_end,
+inline char* copy_reducing_blanks(std::string_view field, char* out, const char* readable,
                                   bool& run_cut) {
   run_cut = false;
   const char* p = field.data();
   const char* const end = p + field.size();
   for (;;) {
-    p = copy_until(p, end, ' ', out, input_end);
+    p = copy_until(p, end, ' ', out, readable);
     if (p == end) return out;
     const char* run_end = p;
     while (run_end != end && *run_end == ' ') ++run_end;
@@ -273,9 +272,8 @@ template <typename S, std::size_t kI = 0>
     at = copy_field(s, at, n, out, classes);
     // Only a '"' may end a field; the next piece begins with it.
     if (at == n || s[at] != '"') return false;
-    // Rules 1 and 8 to 10, in their order, where they change the field,
-    // which is copied again from the input, still intact.
-    if ((classes & kBlankAfterBlank) && (classes & kAmpersand)) return false;
+    // Rules 1 and 8 to 10, in their order, where they change the field:
+    // copied again from the input, which is still intact.
     const auto size = static_cast<std::size_t>(out - field);
     const std::string_view from(s + at - size, size);
     if (classes & kBlankAfterBlank) {
@@ -285,7 +283,11 @@ template <typename S, std::size_t kI = 0>
     }
     if (classes & kAmpersand) {
       bool kept_ampersand;
-      out = copy_decoding(from, field, s + n, kept_ampersand);
+      // After rule 1 the field is reworked where it stands.
+      out = classes & kBlankAfterBlank
+                ? copy_decoding(std::string_view(field, static_cast<std::size_t>(out - field)),
+                                field, field, kept_ampersand)
+                : copy_decoding(from, field, s + n, kept_ampersand);
       // Decoding makes no '&', so only a '&' it left may begin a reference.
       if (!kept_ampersand) classes = static_cast<unsigned char>(classes & ~kAmpersand);
     }
