@@ -55,47 +55,40 @@ constexpr bool stops_a_field(char c) {
   return false;
 }
 
-// Returns whether every byte of the patterns of rules `first` to `last`
-// satisfies `test`.
-template <typename Test>
-constexpr bool every_pattern_byte(std::size_t first, std::size_t last, Test test) {
+// Returns whether the patterns of rules `first` to `last` each hold a byte
+// of `some`, or, without `some`, only bytes that `allowed` accepts.
+template <typename Allowed>
+constexpr bool patterns_hold(std::size_t first, std::size_t last, std::string_view some,
+                             Allowed allowed) {
   for (std::size_t order = first; order <= last; ++order) {
-    for (const char c : rule(order).pattern) {
-      if (!test(c)) return false;
-    }
-  }
-  return true;
-}
-
-// Returns whether each of the patterns of rules 2 to 7 holds `c` or `d`.
-constexpr bool structural_patterns_hold(char c, char d) {
-  for (std::size_t order = 2; order <= 7; ++order) {
     const std::string_view pattern = rule(order).pattern;
-    if (pattern.find(c) == std::string_view::npos && pattern.find(d) == std::string_view::npos) {
-      return false;
+    if (!some.empty() && pattern.find_first_of(some) == std::string_view::npos) return false;
+    for (const char c : pattern) {
+      if (!allowed(c)) return false;
     }
   }
   return true;
 }
+constexpr auto kAnyByte = [](char) { return true; };
 
 static_assert(stops_a_field('"') && stops_a_field('<') && stops_a_field('\n') &&
                   stops_a_field('\0'),
               "a field ends at '\"', at '<', at its line end and at the NUL after the text");
-static_assert(structural_patterns_hold('<', '"'),
+static_assert(patterns_hold(2, 7, "<\"", kAnyByte),
               "each pattern of rules 2 to 7 holds '<' or '\"', so that it can match in a "
               "shaped line only at a piece");
-static_assert(every_pattern_byte(2, 7,
-                                 [](char c) {
-                                   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                                          c == ' ' || c == '=' || c == '/' || stops_a_field(c);
-                                 }),
+static_assert(patterns_hold(2, 7, "",
+                            [](char c) {
+                              return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ' ' ||
+                                     c == '=' || c == '/' || stops_a_field(c);
+                            }),
               "every byte of rules 2 to 7 but letters, blanks, '=' and '/' stops a field (a "
               "'>' after a piece's '\"' would otherwise make rule 3's \"\\\">\")");
-static_assert(every_pattern_byte(kFirstReferenceRule, kLastReferenceRule,
-                                 [](char c) {
-                                   return !stops_a_field(c) && c != ' ' && c != '[' && c != ']' &&
-                                          c != '=';
-                                 }),
+static_assert(patterns_hold(kFirstReferenceRule, kLastReferenceRule, "",
+                            [](char c) {
+                              return !stops_a_field(c) && c != ' ' && c != '[' && c != ']' &&
+                                     c != '=';
+                            }),
               "no reference pattern holds a byte that stops a field, a blank, '[', ']' or "
               "'=', so no reference reaches across a field's end");
 
