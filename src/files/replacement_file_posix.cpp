@@ -23,9 +23,9 @@ constexpr int kNameAttempts = 100;
 int fd_of(const file_access::File& file) { return static_cast<int>(file.get()); }
 
 // Returns a hidden name for a new file, ".Sectify-" eight letters and
-// digits, then `suffix`, a different one at each call. The name need only
-// be unlikely to be taken: the file is created only where it is not.
-std::string new_name(const char* suffix) {
+// digits ".tmp", a different one at each call. The name need only be
+// unlikely to be taken: the file is created only where it is not.
+std::string new_name() {
   static std::uint64_t state =
       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
       static_cast<std::uint64_t>(::getpid()) << 32;
@@ -37,7 +37,7 @@ std::string new_name(const char* suffix) {
   constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string name = ".Sectify-";
   for (int i = 0; i < 8; ++i, bits >>= 6) name += kAlphabet[bits % (sizeof kAlphabet - 1)];
-  return name + suffix;
+  return name + ".tmp";
 }
 
 // Makes `name` a new name in `folder` for the file that `make` creates or
@@ -47,9 +47,9 @@ std::string new_name(const char* suffix) {
 // meanwhile, so that none removes a file of that name that is not ours.
 // Returns false on failure.
 template <typename Make>
-bool make_named(int folder, std::string& name, Make make, const char* suffix = ".tmp") {
+bool make_named(int folder, std::string& name, Make make) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    name = new_name(suffix);
+    name = new_name();
     hold_interruptions();
     const bool made = make(name.c_str());
     if (made) remove_on_interruption(folder, name.c_str());
@@ -70,37 +70,6 @@ bool sync_to_disk(int fd) {
   if (SECTIFY_CALL(-1, fcntl, fd, F_FULLFSYNC) == 0) return true;
 #endif
   return SECTIFY_CALL(-1, fsync, fd) == 0;
-}
-
-// Creates the file `name` of `folder` for writing, new, with the rights
-// `mode` under the umask or the folder's default ACL. Returns its
-// descriptor, or -1.
-int create_named(int folder, const char* name, mode_t mode) {
-  return SECTIFY_CALL(-1, openat, folder, name,
-                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-}
-
-// Records in `created` the rights that the system gives a new file of
-// `folder` created with `mode` (the umask, or the folder's default ACL),
-// learnt from an empty file made for it and removed at once. Returns false
-// on failure.
-bool probe_created_rights(int folder, mode_t mode, CreatedRights& created) {
-  std::string probe;
-  int fd = -1;
-  if (!make_named(
-          folder, probe,
-          [folder, mode, &fd](const char* name) {
-            fd = create_named(folder, name, mode);
-            return fd >= 0;
-          },
-          ".probe")) {
-    return false;
-  }
-  file_access::File file(fd);
-  const bool kept = keep_private(fd, created);
-  const bool removed = SECTIFY_CALL(-1, unlinkat, folder, probe.c_str(), 0) == 0;
-  remove_on_interruption(folder, nullptr);
-  return file.close() && kept && removed;
 }
 
 }  // namespace
@@ -136,25 +105,26 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
   // A file without a name, which even a process killed before commit()
   // leaves nowhere, where the system has them; else one named from the
   // start. Where it takes over an earlier output's rights, it is created
-  // 0600. Else a file without a name is created as a copy of the input
-  // would be, with its permission bits (its owning group's own entry where
-  // it has an ACL, never the mask that the bits show), so that the system applies the umask or the
-  // folder's default ACL, and what it gets is noted for commit(); a file named from the start is
-  // created 0600, so that no one else ever has a moment to open it, and what the system would give
-  // it is learnt from a probe. Either way it is 0600 until commit() gives it its rights.
+  // 0600: a file named from the start gives no one else a moment to open
+  // it. Else it is created as a copy of the input would be, with its
+  // permission bits, so that the system applies the umask or the folder's
+  // default ACL, and what it gets is noted for commit(). Either way it is
+  // 0600 until commit() gives it its rights.
+  // Who may read the input, by its ACL too: a new output's group gets the
+  // owning group's own entry, not the mask that the bits show.
   input_ = {read.st_uid, read.st_gid, read.st_mode & 0777, {}};
   if (!linux_extras::read_file_acl(fd_of(input), input_.acl) && errno != ENOTSUP) {
     failed();
     return Status::failed;
   }
-  const bool takes_over = takes_over_rights(where, old, ::geteuid(), input_.uid);
-  const mode_t bits = takes_over           ? 0600
-                      : input_.acl.empty() ? input_.mode
+  const mode_t bits = takes_over_rights(where, old, ::geteuid(), input_.uid) ? 0600
+                      : input_.acl.empty()                                   ? input_.mode
                                            : narrowest_mode(input_.mode, input_.acl);
   int fd = linux_extras::open_unnamed(at, bits);
-  if (fd < 0 && (takes_over || probe_created_rights(at, bits, created_))) {
-    make_named(at, temp_, [at, &fd](const char* name) {
-      fd = create_named(at, name, 0600);
+  if (fd < 0) {
+    make_named(at, temp_, [at, bits, &fd](const char* name) {
+      fd = SECTIFY_CALL(-1, openat, at, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        bits);
       return fd >= 0;
     });
   }
@@ -163,8 +133,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
     return Status::failed;
   }
   file_ = file_access::File(fd);
-  CreatedRights named;
-  if (!keep_private(fd, temp_.empty() ? created_ : named)) {
+  if (!keep_private(fd, created_)) {
     failed();
     return Status::failed;
   }
