@@ -203,8 +203,8 @@ int convert_within_memory(const std::string& input, std::optional<ErrorCode>& ou
 // Converts the file that `arguments` names and returns the exit status. In
 // a window of its own (`own_window`), as files dropped on the program get,
 // it converts each of several files in turn, its messages under its name,
-// sums up which converted, and ends with 1 if any failed; and a run without a file says how to give
-// it one without a console.
+// sums up which converted, and ends with 1 if any failed; and a run without
+// a file says how to give it one without a console.
 int run(const std::vector<std::string>& arguments, bool own_window,
         std::optional<ErrorCode>& output_error) {
   if (arguments.size() == 1) return convert_within_memory(arguments[0], output_error);

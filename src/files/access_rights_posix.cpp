@@ -20,7 +20,6 @@ constexpr std::size_t kAclEntrySize = 8;
 constexpr unsigned kAclUser = 0x02;         // a named user's
 constexpr unsigned kAclGroupObject = 0x04;  // the owning group's
 constexpr unsigned kAclGroup = 0x08;        // a named group's
-constexpr unsigned kAclMask = 0x10;         // the most any group or named user gets
 constexpr unsigned kAclOther = 0x20;        // everyone else's
 constexpr unsigned kRead = 4;
 
@@ -52,12 +51,12 @@ void for_owning_group_entries(std::string_view acl, F f) {
   });
 }
 
-// Returns the permission bits of the entry of `acl` with `tag` and, for a
-// named one, `id`; or -1 if there is none.
-int entry_bits(std::string_view acl, unsigned tag, unsigned id = 0) {
+// Returns the permission bits of the entry of `acl` with `tag` and `id`
+// (named users' and groups'), or -1 if there is none.
+int named_entry_bits(std::string_view acl, unsigned tag, unsigned id) {
   int bits = -1;
   for_each_entry(acl, [&](std::size_t at, unsigned entry_tag, unsigned entry_id) {
-    if (entry_tag == tag && (tag != kAclUser && tag != kAclGroup ? true : entry_id == id)) {
+    if (entry_tag == tag && entry_id == id) {
       bits = static_cast<int>(little_endian_16(acl, at + 2) & 07);
     }
   });
@@ -70,14 +69,13 @@ int entry_bits(std::string_view acl, unsigned tag, unsigned id = 0) {
 // one of the others.
 bool lets_read(const Readers& input, unsigned tag, unsigned id) {
   if (tag == kAclUser && id == input.uid) return (input.mode & S_IRUSR) != 0;
-  const bool owning_group = tag == kAclGroup && id == input.gid;
-  int bits = owning_group && input.acl.empty() ? static_cast<int>(input.mode >> 3 & 07)
-             : owning_group                    ? entry_bits(input.acl, kAclGroupObject)
-                                               : entry_bits(input.acl, tag, id);
+  if (tag == kAclGroup && id == input.gid) {
+    return (narrowest_mode(input.mode, input.acl) & S_IRGRP) != 0;
+  }
+  const int bits = named_entry_bits(input.acl, tag, id);
   if (bits < 0) return (input.mode & S_IROTH) != 0;
-  const int mask = entry_bits(input.acl, kAclMask);
-  if (mask >= 0 && !(owning_group && input.acl.empty())) bits &= mask;
-  return (static_cast<unsigned>(bits) & kRead) != 0;
+  // Within the mask, which the bits show as the group's.
+  return (static_cast<unsigned>(bits) & input.mode >> 3 & kRead) != 0;
 }
 
 // Removes any ACL from `fd` and gives it the permission bits `bits`; where
@@ -102,6 +100,7 @@ bool set_rights(int fd, mode_t bits, const std::string& acl) {
 }  // namespace
 
 mode_t narrowest_mode(mode_t mode, std::string_view acl) {
+  if (acl.empty()) return mode & kAccessBits;
   mode_t group = 0;
   for_owning_group_entries(acl, [&](std::size_t at) {
     group = static_cast<mode_t>(little_endian_16(acl, at + 2) & 07) << 3;

@@ -73,6 +73,7 @@ void narrow_to_readers(gid_t gid, mode_t& mode, std::string& acl, const Readers&
 // the access ACL `acl`, as the system stores it, gave: the owner its bits,
 // the owning group its own entry within the mask (which `mode` shows as the
 // group's bits), others their bits. Named users and groups get nothing.
+// Without an ACL (`acl` empty), that is `mode`'s access bits.
 mode_t narrowest_mode(mode_t mode, std::string_view acl);
 
 // Returns the access ACL `acl` with nothing left in the owning group's

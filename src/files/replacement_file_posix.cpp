@@ -117,9 +117,9 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
     failed();
     return Status::failed;
   }
-  const mode_t bits = takes_over_rights(where, old, ::geteuid(), input_.uid) ? 0600
-                      : input_.acl.empty()                                   ? input_.mode
-                                           : narrowest_mode(input_.mode, input_.acl);
+  const mode_t bits = takes_over_rights(where, old, ::geteuid(), input_.uid)
+                          ? 0600
+                          : narrowest_mode(input_.mode, input_.acl);
   int fd = linux_extras::open_unnamed(at, bits);
   if (fd < 0) {
     make_named(at, temp_, [at, bits, &fd](const char* name) {
