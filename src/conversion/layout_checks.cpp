@@ -1,6 +1,7 @@
 #include "conversion/internal/layout_checks.h"
 
 #include "conversion/internal/rewrite_rules.h"
+#include "conversion/utf8.h"
 
 namespace sectify::internal {
 namespace {
@@ -44,21 +45,10 @@ std::string_view first_reference(std::string_view line) {
 }
 
 std::string_view first_utf8_character(std::string_view line) {
-  for (std::size_t at = 0; at < line.size(); ++at) {
-    const auto lead = static_cast<unsigned char>(line[at]);
-    if (lead < 0xC2 || lead > 0xF4) continue;  // ASCII, a continuation byte, or never valid
-    const std::size_t size = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (line.size() - at < size) return {};
-    // The second byte's range shuts out overlong forms, surrogates and
-    // code points above U+10FFFF.
-    const auto second = static_cast<unsigned char>(line[at + 1]);
-    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    bool valid = second >= low && second <= high;
-    for (std::size_t i = 2; valid && i < size; ++i) {
-      valid = (static_cast<unsigned char>(line[at + i]) & 0xC0) == 0x80;
-    }
-    if (valid) return line.substr(at, size);
+  for (std::size_t at = 0; at < line.size();) {
+    const std::size_t size = utf8_sequence_at(line, at);
+    if (size > 1) return line.substr(at, size);
+    at += size == 0 ? 1 : size;
   }
   return {};
 }
