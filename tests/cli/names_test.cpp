@@ -102,25 +102,29 @@ std::string left_out(const std::string& name, int count) {
   return "\nWarning: section [" + name +
          "] before [Main] was left out (sections left out: " + std::to_string(count) + ")\n";
 }
+// The warning that line `line` of `input` `is`, and `count` lines in all.
+std::string line_warning(const std::string& input, int line, const std::string& is, int count) {
+  return "\nWarning: line " + std::to_string(line) + " of " + input + " " + is +
+         " (such lines: " + std::to_string(count) + ")\n";
+}
 std::string not_in_form(const std::string& input, int line, int count) {
-  return "\nWarning: line " + std::to_string(line) + " of " + input +
-         " is not a section or name=value line (such lines: " + std::to_string(count) + ")\n";
+  return line_warning(input, line, "is not a section or name=value line", count);
 }
 std::string blank_runs(const std::string& input, int line, int count) {
-  return "\nWarning: line " + std::to_string(line) + " of " + input +
-         " has four or more blanks in a row after its indentation, which the conversion "
-         "shortens (such lines: " +
-         std::to_string(count) + ")\n";
+  return line_warning(input, line,
+                      "has four or more blanks in a row after its indentation, which the "
+                      "conversion shortens",
+                      count);
 }
 std::string utf8(const std::string& input, int line, const std::string& character, int count) {
-  return "\nWarning: line " + std::to_string(line) + " of " + input + " has " + character +
-         " in UTF-8, which programs that read .flt files take as Windows-1252 (such lines: " +
-         std::to_string(count) + ")\n";
+  return line_warning(
+      input, line,
+      "has " + character + " in UTF-8, which programs that read .flt files take as Windows-1252",
+      count);
 }
 std::string kept_reference(const std::string& input, int line, const std::string& reference,
                            int count) {
-  return "\nWarning: line " + std::to_string(line) + " of " + input + " keeps the reference " +
-         reference + " undecoded (such lines: " + std::to_string(count) + ")\n";
+  return line_warning(input, line, "keeps the reference " + reference + " undecoded", count);
 }
 
 TEST_F(Names, WarnsWhereTheInputLeavesTheExpectedLayout) {
