@@ -27,25 +27,6 @@ std::string_view take_part(std::string_view& path) {
   return part;
 }
 
-// Returns whether `path` begins with two separators and reaches anything
-// but a file: through the prefixes "\\.\" and "\\?\" anything but a path
-// on a drive letter, a volume or a network share, and a server's pipes
-// through its share "pipe".
-bool names_device_namespace(std::string_view path) {
-  if (path.size() < 2 || !is_separator(path[0]) || !is_separator(path[1])) return false;
-  path.remove_prefix(2);
-  if (path.size() >= 2 && (path[0] == '.' || path[0] == '?') && is_separator(path[1])) {
-    path.remove_prefix(2);
-    const std::string root = upper_case(take_part(path));
-    const bool drive = root.size() == 2 && root[0] >= 'A' && root[0] <= 'Z' && root[1] == ':';
-    const bool volume = root.rfind("VOLUME{", 0) == 0 && root.back() == '}';
-    if ((drive || volume) && !path.empty()) return false;
-    if (root != "UNC") return true;
-  }
-  take_part(path);  // the server
-  return upper_case(take_part(path)) == "PIPE";
-}
-
 // Returns whether `name`, one part of a path, is a device name.
 bool is_device_name(std::string_view name) {
   // Windows ignores an extension and the blanks before it.
@@ -111,7 +92,6 @@ bool opens_as_file(std::string_view typed, std::string_view full) {
 }
 
 bool names_windows_device(std::string_view path) {
-  if (names_device_namespace(path)) return true;
   constexpr std::string_view kSeparators = "/\\:";
   for (std::size_t begin = 0; begin <= path.size();) {
     const std::size_t end = std::min(path.find_first_of(kSeparators, begin), path.size());

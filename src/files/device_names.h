@@ -15,11 +15,8 @@ namespace sectify {
 // "x\LPT1:a.fxml"), in any case, with or without an extension, trailing
 // dots or blanks ("nul .txt", "CON."): CON, PRN, AUX, NUL, CONIN$, CONOUT$,
 // and COM or LPT followed by a digit or one of the superscripts ¹ ² ³.
-// Also whether it reaches anything but a file through the prefixes "\\.\"
-// and "\\?\" (with either separator): all but a path on a drive letter
-// ("\\?\C:\..."), a volume ("\\?\Volume{...}\...") or a network share
-// ("\\?\UNC\server\share\..."); and whether it is a server's pipe
-// ("\\server\pipe\...").
+// Paths that reach devices and pipes through their namespaces are
+// opens_as_file()'s to refuse.
 bool names_windows_device(std::string_view path);
 
 // Returns whether a path that the user typed as `typed`, whose full form
