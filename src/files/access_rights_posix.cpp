@@ -42,15 +42,6 @@ void for_each_entry(std::string_view acl, F f) {
   }
 }
 
-// Calls `f` with the offset of each entry of `acl` that is the owning
-// group's.
-template <typename F>
-void for_owning_group_entries(std::string_view acl, F f) {
-  for_each_entry(acl, [&f](std::size_t at, unsigned tag, unsigned) {
-    if (tag == kAclGroupObject) f(at);
-  });
-}
-
 // Returns the permission bits of the entry of `acl` with `tag` and `id`
 // (named users' and groups'), or -1 if there is none.
 int named_entry_bits(std::string_view acl, unsigned tag, unsigned id) {
@@ -102,14 +93,16 @@ bool set_rights(int fd, mode_t bits, const std::string& acl) {
 mode_t narrowest_mode(mode_t mode, std::string_view acl) {
   if (acl.empty()) return mode & kAccessBits;
   mode_t group = 0;
-  for_owning_group_entries(acl, [&](std::size_t at) {
-    group = static_cast<mode_t>(little_endian_16(acl, at + 2) & 07) << 3;
+  for_each_entry(acl, [&](std::size_t at, unsigned tag, unsigned) {
+    if (tag == kAclGroupObject) group = (little_endian_16(acl, at + 2) & 07) << 3;
   });
   return (mode & kAccessBits & ~kGroupBits) | (mode & group);
 }
 
 std::string without_owning_group(std::string acl) {
-  for_owning_group_entries(acl, [&](std::size_t at) { acl[at + 2] = acl[at + 3] = '\0'; });
+  for_each_entry(acl, [&](std::size_t at, unsigned tag, unsigned) {
+    if (tag == kAclGroupObject) acl[at + 2] = acl[at + 3] = '\0';
+  });
   return acl;
 }
 

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <linux/limits.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <sys/xattr.h>
@@ -27,23 +28,14 @@ std::string through_proc(int fd, const char* name = nullptr) {
 }
 
 // Reads the extended attribute kAccessAcl into `acl` with `get`, which
-// takes a buffer and its size as getxattr does. Returns false on failure.
+// takes a buffer and its size as getxattr does, into a buffer that no
+// attribute outgrows. Returns false on failure.
 template <typename Get>
 bool read_acl_with(Get get, std::string& acl) {
-  for (;;) {
-    const ssize_t size = get(nullptr, 0);
-    if (size < 0) {
-      acl.clear();
-      return errno == ENODATA || errno == ENOTSUP;
-    }
-    acl.resize(static_cast<std::size_t>(size));
-    const ssize_t got = get(acl.data(), acl.size());
-    if (got >= 0) {
-      acl.resize(static_cast<std::size_t>(got));
-      return true;
-    }
-    if (errno != ERANGE) return false;  // else it grew in between: again
-  }
+  acl.resize(XATTR_SIZE_MAX);
+  const ssize_t got = get(acl.data(), acl.size());
+  acl.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return got >= 0 || errno == ENODATA || errno == ENOTSUP;
 }
 
 }  // namespace
