@@ -30,15 +30,14 @@ struct Plan {
 // Reads one "FUNCTION:K:ERROR" into `failure`; returns false if it is not
 // of that form.
 bool read_failure(const std::string& text, Failure& failure) {
-  const std::size_t first = text.find(':');
-  const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
-  if (first == 0 || second == std::string::npos) return false;
-  failure.function = text.substr(0, first);
-  char* end = nullptr;
-  failure.which = std::strtoul(text.c_str() + first + 1, &end, 10);
-  if (end != text.c_str() + second || failure.which == 0) return false;
-  failure.error = std::strtoul(text.c_str() + second + 1, &end, 10);
-  return end != text.c_str() + second + 1 && *end == '\0';
+  char function[64];
+  int end = 0;
+  if (std::sscanf(text.c_str(), "%63[^:]:%lu:%lu%n", function, &failure.which, &failure.error,
+                  &end) != 3) {
+    return false;
+  }
+  failure.function = function;
+  return failure.which > 0 && static_cast<std::size_t>(end) == text.size();
 }
 
 // Reads SECTIFY_FAIL: "list", "FUNCTION:K:ERROR", or several of them,
