@@ -371,25 +371,35 @@ def signals_at_the_commit_point(sectify, portable, base):
 
 
 def private_while_written(sectify, portable, base):
-    """A new output named from the start is its owner's alone until done;
-    one that replaces a 0600 output is so from the moment it is created."""
+    """No one but the owner reads a byte of a new output named from the
+    start, even by opening it as soon as it appears; one that replaces a
+    0600 output is 0600 from the moment it is created."""
     write(os.path.join(base, 'a.fxml'), FLIGHT)
     os.umask(0o022)
     # The call held, the earlier output's mode (0: none), the mode at the end.
-    for held, earlier, final in (('write', 0, 0o604), ('fchmod', 0o600, 0o600)):
+    for held, earlier, final in (('write', 0, 0o604), ('fchmod', 0, 0o604),
+                                 ('fchmod', 0o600, 0o600)):
         if earlier:
             write(os.path.join(base, 'a.flt'), EARLIER, earlier)
+        elif os.path.exists(os.path.join(base, 'a.flt')):
+            os.unlink(os.path.join(base, 'a.flt'))
         process, _ = start([portable, 'a.fxml'], base,
                            ['-e', 'inject=%s:delay_enter=%d:when=1' % (held, DELAY * 1e6)])
         time.sleep(DELAY / 2)
-        modes = [os.stat(os.path.join(base, n)).st_mode & 0o777 for n in listing(base)
-                 if n.endswith('.tmp')]
+        # Each new file as it is meanwhile: its mode, and a descriptor on it.
+        opened = [(os.stat(os.path.join(base, n)).st_mode & 0o777,
+                   os.open(os.path.join(base, n), os.O_RDONLY))
+                  for n in listing(base) if n.endswith('.tmp')]
         status, _, _ = finish(process)
         now = os.stat(os.path.join(base, 'a.flt')).st_mode & 0o777
+        seen = [(mode, os.read(fd, 100)) for mode, fd in opened]
+        for _, fd in opened:
+            os.close(fd)
         # The portable build, which cannot see ACLs, gives the group nothing.
-        if modes != [0o600] or status != 0 or now != final:
-            return '%s held: modes meanwhile %s, status %d, mode at the end %o' % (
-                held, [oct(m) for m in modes], status, now)
+        if (not seen or any(mode != 0o600 and data for mode, data in seen)
+                or (earlier and seen[0][0] != 0o600) or status != 0 or now != final):
+            return '%s held: seen meanwhile %s, status %d, mode at the end %o' % (
+                held, [(oct(m), len(d)) for m, d in seen], status, now)
 
 
 def no_proc(sectify, portable, base):

@@ -76,6 +76,12 @@ class ReplacementFile {
     return false;
   }
 
+  // Reports a failure of create() as failed() does; returns Status::failed.
+  Status creation_failed() {
+    failed();
+    return Status::failed;
+  }
+
   // Closes and removes the new file, if it is still there.
   void discard();
 

@@ -213,14 +213,10 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
   }
   if (!file_.is_open()) {
     temp_.clear();
-    failed();
-    return Status::failed;
+    return creation_failed();
   }
   // Whatever ends the process before commit(), the file goes with it.
-  if (!delete_on_close(handle_of(file_), true)) {
-    failed();
-    return Status::failed;
-  }
+  if (!delete_on_close(handle_of(file_), true)) return creation_failed();
   return Status::created;
 }
 
