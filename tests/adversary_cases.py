@@ -209,19 +209,23 @@ def views_leases_and_long_names(sectify, portable, base):
     status, _, err = run(['sh', '-c', 'exec "$0" a.fxml >&-', sectify], base)
     if status != 0 or read(os.path.join(base, 'a.flt')) != CONVERTED:
         return 'standard output closed: status %d, %r' % (status, err)
-    holder = subprocess.Popen([sys.executable, '-c', 'import fcntl, os, signal, time\n'
-                               'signal.signal(signal.SIGIO, signal.SIG_IGN)\n'
-                               'fd = os.open("a.fxml", os.O_RDONLY)\n'
-                               'fcntl.fcntl(fd, 1024, fcntl.F_WRLCK)\n'
-                               'print(flush=True)\ntime.sleep(20)'],
-                              cwd=base, stdout=subprocess.PIPE)
-    holder.stdout.readline()
-    began = time.monotonic()
-    status, _, err = run([sectify, 'a.fxml'], base)
-    holder.kill()
-    holder.wait()
-    if time.monotonic() - began > 5:
-        return 'a leased flight: waited %.0f s' % (time.monotonic() - began)
+    # A lease's holder that lets go when asked, and one that ignores it.
+    for on_sigio, expected in (('lambda *_: fcntl.fcntl(fd, 1024, fcntl.F_UNLCK)', 0),
+                               ('signal.SIG_IGN', 1)):
+        holder = subprocess.Popen([sys.executable, '-c', 'import fcntl, os, signal, time\n'
+                                   'fd = os.open("a.fxml", os.O_RDONLY)\n'
+                                   'signal.signal(signal.SIGIO, %s)\n' % on_sigio +
+                                   'fcntl.fcntl(fd, 1024, fcntl.F_WRLCK)\n'
+                                   'print(flush=True)\ntime.sleep(20)'],
+                                  cwd=base, stdout=subprocess.PIPE)
+        holder.stdout.readline()
+        began = time.monotonic()
+        status, _, err = run([sectify, 'a.fxml'], base)
+        holder.kill()
+        holder.wait()
+        if time.monotonic() - began > 5 or status != expected:
+            return 'a leased flight (%s): status %d after %.1f s' % (
+                on_sigio, status, time.monotonic() - began)
     with open(os.path.join(base, 'long.fxml'), 'wb') as flight:
         flight.write(b'x\n<Section Name="' + b'\x01' * (100 << 20) + b'">\n' + FLIGHT)
     status, _, err = run(['sh', '-c', 'ulimit -v 716800 && exec "$0" long.fxml', sectify], base)

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,28 +66,41 @@ std::string_view path_separators() { return "/"; }
 
 namespace {
 
-#ifdef O_SEARCH
-constexpr int kSearchOnly = O_SEARCH;
-#else
-constexpr int kSearchOnly = 0;  // none: Linux's O_PATH serves instead
-#endif
-
 // Opens the folder at `path` as the handle that the whole run works in,
 // even where its user may write and enter it but not read it. Returns its
 // descriptor, or -1.
 int open_folder(const std::string& path) {
   const int fd = SECTIFY_CALL(-1, open, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0 || errno != EACCES) return fd;
-  if (kSearchOnly != 0) {
-    return SECTIFY_CALL(-1, open, path.c_str(), kSearchOnly | O_DIRECTORY | O_CLOEXEC);
-  }
-  return linux_extras::open_folder_path(path.c_str());
+#ifdef O_SEARCH
+  return SECTIFY_CALL(-1, open, path.c_str(), O_SEARCH | O_DIRECTORY | O_CLOEXEC);
+#else
+  return linux_extras::open_folder_path(path.c_str());  // O_PATH, where Linux has it
+#endif
 }
 
 // Whether `st` is a regular file of data, with `fd` open on it.
 bool is_data_file(int fd, const struct stat& st) {
   bool pseudo = true;
   return S_ISREG(st.st_mode) && linux_extras::on_pseudo_file_system(fd, pseudo) && !pseudo;
+}
+
+// Another program's lease on the input is waited for this often, this far
+// apart, about a second in all.
+constexpr int kLeaseAttempts = 20;
+constexpr timespec kLeasePause = {0, 50'000'000};
+
+// Returns open(), which opens without waiting, tried again while another
+// program holds a lease on the file (EWOULDBLOCK): the first attempt asks
+// that program to let go, and one that heeds it does so within moments.
+template <typename Open>
+int open_past_lease(Open open) {
+  int fd;
+  for (int attempt = 1; (fd = open()) < 0 && errno == EWOULDBLOCK && attempt < kLeaseAttempts;
+       ++attempt) {
+    nanosleep(&kLeasePause, nullptr);
+  }
+  return fd;
 }
 
 // Clears O_NONBLOCK on `fd`, with which it was opened so that no open
@@ -111,17 +125,17 @@ int open_data_file(int folder, const char* name) {
   if (held.is_open()) {
     const int fd = static_cast<int>(held.get());
     if (SECTIFY_CALL(-1, fstat, fd, &st) != 0 || !is_data_file(fd, st)) return -1;
-    File opened(linux_extras::reopen_for_reading(fd));
+    File opened(open_past_lease([fd] { return linux_extras::reopen_for_reading(fd); }));
     if (opened.is_open()) return blocking(fd_of(opened)) ? static_cast<int>(opened.release()) : -1;
     if (errno != ENOENT) return -1;
   } else if (errno != ENOTSUP) {
     return -1;
   }
   if (SECTIFY_CALL(-1, fstatat, folder, name, &st, 0) != 0 || !S_ISREG(st.st_mode)) return -1;
-  int fd;
-  do {
-    fd = SECTIFY_CALL(-1, openat, folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  // No open is interrupted: every signal the program handles ends it.
+  const int fd = open_past_lease([folder, name] {
+    return SECTIFY_CALL(-1, openat, folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  });
   File file(fd);
   struct stat opened {};
   if (!file.is_open() || SECTIFY_CALL(-1, fstat, fd, &opened) != 0 || opened.st_dev != st.st_dev ||
