@@ -30,14 +30,12 @@ struct Plan {
 // Reads one "FUNCTION:K:ERROR" into `failure`; returns false if it is not
 // of that form.
 bool read_failure(const std::string& text, Failure& failure) {
-  char function[64];
+  char function[64] = "";
   int end = 0;
-  if (std::sscanf(text.c_str(), "%63[^:]:%lu:%lu%n", function, &failure.which, &failure.error,
-                  &end) != 3) {
-    return false;
-  }
+  const int fields = std::sscanf(text.c_str(), "%63[^:]:%lu:%lu%n", function, &failure.which,
+                                 &failure.error, &end);
   failure.function = function;
-  return failure.which > 0 && static_cast<std::size_t>(end) == text.size();
+  return fields == 3 && failure.which > 0 && static_cast<std::size_t>(end) == text.size();
 }
 
 // Reads SECTIFY_FAIL: "list", "FUNCTION:K:ERROR", or several of them,
