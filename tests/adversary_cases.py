@@ -7,7 +7,8 @@ path near PATH_MAX, and the portable build's calls.
 
 usage: adversary_cases.py SECTIFY PORTABLE_SECTIFY [--portable]
 
-With --portable, SECTIFY is a portable build too, which carries no ACL and
+With --portable, SECTIFY is a portable build (and may be PORTABLE_SECTIFY
+itself, then run once where a case runs both), which carries no ACL and
 no group bits, and keeps the narrow race between stat and open: the cases
 that need Linux's calls are skipped.
 
@@ -32,6 +33,11 @@ from adversary_support import (CONVERTED, DELAY, EARLIER, FLIGHT, GROUP, NOBODY,
 LINUX_BUILD = True  # SECTIFY has Linux's extras
 
 
+def programs(sectify, portable):
+    """The two programs, each once: a portable build is both."""
+    return (sectify,) if sectify == portable else (sectify, portable)
+
+
 def folder_swapped_for_link(sectify, portable, base):
     """A folder swapped for a link to another while the new file is synced."""
     flights, target = os.path.join(base, 'flights'), os.path.join(base, 'target')
@@ -54,7 +60,7 @@ def folder_swapped_at_each_open(sectify, portable, base):
     """The folder swapped for a link to another while each of the first
     three opens is held: the run reads and writes in one folder only."""
     attack = FLIGHT.replace(b'$(cmd)', b'attack')
-    for program in (sectify, portable):
+    for program in programs(sectify, portable):
         for which in (1, 2, 3):
             flights, target = os.path.join(base, 'flights'), os.path.join(base, 'target')
             for folder in (flights + '.old', target):
@@ -87,7 +93,7 @@ def folder_exchanged_as_the_input_opens(sectify, portable, base):
     in_open, rename_exchange = 0x20, 2
     attack = FLIGHT.replace(b'$(cmd)', b'attack')
     folders = [os.path.join(base, 'flights'), os.path.join(base, 'other')]
-    for program in (sectify, portable):
+    for program in programs(sectify, portable):
         for run_number in range(60):
             for folder, flight in zip(folders, (FLIGHT, attack)):
                 shutil.rmtree(folder, ignore_errors=True)
@@ -159,7 +165,7 @@ def nobody_reads_no_secret(sectify, portable, base):
                     write(entry, FLIGHT, 0o600)
                 if input_acl:
                     subprocess.run(['setfacl', '-m', input_acl, entry], check=True)
-                for program in (sectify, portable):
+                for program in programs(sectify, portable):
                     if planted:
                         write(os.path.join(folder, 'a.flt'), EARLIER, planted[1], (planted[0], NOBODY))
                     elif os.path.exists(os.path.join(folder, 'a.flt')):
@@ -271,7 +277,7 @@ def fifo_swapped_in(sectify, portable, base):
 
 def default_acl_keeps_others_out(sectify, portable, base):
     """A new output in a folder whose default ACL gives others nothing."""
-    for program in (sectify, portable):
+    for program in programs(sectify, portable):
         folder = os.path.join(base, os.path.basename(program))
         os.mkdir(folder)
         write(os.path.join(folder, 'a.fxml'), FLIGHT, 0o644)
@@ -350,7 +356,7 @@ def signals_at_the_commit_point(sectify, portable, base):
     """Signals that no handler took before, sent while the new file is
     synced (the run ends by the signal, the old output kept) and while it
     is renamed (the run goes on and reports the new output)."""
-    for program in (sectify, portable):
+    for program in programs(sectify, portable):
         for call, ends in (('fsync', True), ('renameat', False)):
             for number in (signal.SIGRTMIN, signal.SIGABRT, signal.SIGSYS):
                 for name in os.listdir(base):
