@@ -137,34 +137,39 @@ inline const char* copy_until(const char* p, const char* end, char c, char*& out
   return stop;
 }
 
+// Copies `field` to `out` as copy_until does (see there for `out` and
+// `readable`), and at each `c` calls `rewrite(p, end, out)`, which writes
+// what the bytes from that `c` on become, moving `out` past them, and
+// returns where copying goes on. Returns the end of the copy.
+template <typename Rewrite>
+inline char* copy_rewriting(std::string_view field, char c, char* out, const char* readable,
+                            Rewrite rewrite) {
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  while ((p = copy_until(p, end, c, out, readable)) != end) p = rewrite(p, end, out);
+  return out;
+}
+
 // Copies `field` to `out` with the character references of rules 8 to 10
 // decoded, left to right, and returns the end; sets `kept_ampersand` if a
-// '&' stays undecoded (see copy_until for `out` and `readable`). This
-// equals the three passes in turn, as references_are_independent() states.
+// '&' stays undecoded. This equals the three passes in turn, as
+// references_are_independent() states.
 inline char* copy_decoding(std::string_view field, char* out, const char* readable,
                            bool& kept_ampersand) {
   kept_ampersand = false;
-  const char* p = field.data();
-  const char* const end = p + field.size();
-  for (;;) {
-    p = copy_until(p, end, '&', out, readable);
-    if (p == end) return out;
-    const auto left = static_cast<std::size_t>(end - p);
-    std::size_t order = kFirstReferenceRule;
-    for (; order <= kLastReferenceRule; ++order) {
+  return copy_rewriting(field, '&', out, readable, [&](const char* p, const char* end, char*& o) {
+    for (std::size_t order = kFirstReferenceRule; order <= kLastReferenceRule; ++order) {
       const RewriteRule& reference = rule(order);
-      if (starts_with(p, left, 0, reference.pattern)) {
-        std::memcpy(out, reference.replacement.data(), reference.replacement.size());
-        out += reference.replacement.size();
-        p += reference.pattern.size();
-        break;
+      if (starts_with(p, static_cast<std::size_t>(end - p), 0, reference.pattern)) {
+        std::memcpy(o, reference.replacement.data(), reference.replacement.size());
+        o += reference.replacement.size();
+        return p + reference.pattern.size();
       }
     }
-    if (order > kLastReferenceRule) {
-      *out++ = *p++;
-      kept_ampersand = true;
-    }
-  }
+    kept_ampersand = true;
+    *o++ = *p;
+    return p + 1;
+  });
 }
 
 // Writes `count % kBlankRun` blanks at `out` and returns the end.
@@ -174,23 +179,18 @@ inline char* write_blanks(char* out, std::size_t count) {
 }
 
 // Copies `field` to `out` with each run of n blanks cut to n mod 4 and
-// returns the end (see copy_until for `out` and `readable`). Sets
-// `run_cut` if a run was long enough to be cut.
+// returns the end. Sets `run_cut` if a run was long enough to be cut.
 inline char* copy_reducing_blanks(std::string_view field, char* out, const char* readable,
                                   bool& run_cut) {
   run_cut = false;
-  const char* p = field.data();
-  const char* const end = p + field.size();
-  for (;;) {
-    p = copy_until(p, end, ' ', out, readable);
-    if (p == end) return out;
+  return copy_rewriting(field, ' ', out, readable, [&](const char* p, const char* end, char*& o) {
     const char* run_end = p;
     while (run_end != end && *run_end == ' ') ++run_end;
     const auto run = static_cast<std::size_t>(run_end - p);
     run_cut = run_cut || run >= kBlankRun;
-    out = write_blanks(out, run);
-    p = run_end;
-  }
+    o = write_blanks(o, run);
+    return run_end;
+  });
 }
 
 // Copies the field that begins at s[at] to `out`, moving `out` past it, and
