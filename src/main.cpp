@@ -50,6 +50,15 @@ void report_failure(std::string_view what, ErrorCode error, std::string_view mor
   print(Stream::error, {"\n", what, ": ", reason, more, "\n"});
 }
 
+// Prints on standard error, where `count` lines are such, the warning that
+// line `first` of `input` (as shown) `is`.
+void warn_of_lines(std::uint64_t count, std::uint64_t first, std::string_view input,
+                   std::string_view is) {
+  if (count == 0) return;
+  print(Stream::error, {"\nWarning: line ", std::to_string(first), " of ", input, " ", is,
+                        " (such lines: ", std::to_string(count), ")\n"});
+}
+
 // Prints on standard error a warning for each kind of departure from the
 // expected layout that `result` holds, naming the first instance by its
 // line of `input` (as shown), in a fixed order, and the warning for an
@@ -61,31 +70,16 @@ void warn_of_layout(const sectify::StreamResult& result, std::string_view input)
                           "] before [Main] was left out (sections left out: ",
                           std::to_string(found.sections_left_out), ")\n"});
   }
-  if (found.lines_not_in_form > 0) {
-    print(Stream::error, {"\nWarning: line ", std::to_string(found.first_line_not_in_form), " of ",
-                          input, " is not a section or name=value line (such lines: ",
-                          std::to_string(found.lines_not_in_form), ")\n"});
-  }
-  if (found.lines_with_references > 0) {
-    print(Stream::error,
-          {"\nWarning: line ", std::to_string(found.first_line_with_reference), " of ", input,
-           " keeps the reference ", sectify::shown_text(found.first_reference),
-           " undecoded (such lines: ", std::to_string(found.lines_with_references), ")\n"});
-  }
-  if (found.lines_with_utf8 > 0) {
-    print(Stream::error,
-          {"\nWarning: line ", std::to_string(found.first_line_with_utf8), " of ", input, " has ",
-           sectify::shown_text(found.first_utf8_character),
-           " in UTF-8, which programs that read .flt files take as Windows-1252 (such lines: ",
-           std::to_string(found.lines_with_utf8), ")\n"});
-  }
-  if (found.lines_with_blank_runs > 0) {
-    print(Stream::error,
-          {"\nWarning: line ", std::to_string(found.first_line_with_blank_run), " of ", input,
-           " has four or more blanks in a row after its indentation, which the "
-           "conversion shortens (such lines: ",
-           std::to_string(found.lines_with_blank_runs), ")\n"});
-  }
+  warn_of_lines(found.lines_not_in_form, found.first_line_not_in_form, input,
+                "is not a section or name=value line");
+  warn_of_lines(found.lines_with_references, found.first_line_with_reference, input,
+                "keeps the reference " + sectify::shown_text(found.first_reference) + " undecoded");
+  warn_of_lines(found.lines_with_utf8, found.first_line_with_utf8, input,
+                "has " + sectify::shown_text(found.first_utf8_character) +
+                    " in UTF-8, which programs that read .flt files take as Windows-1252");
+  warn_of_lines(found.lines_with_blank_runs, found.first_line_with_blank_run, input,
+                "has four or more blanks in a row after its indentation, which the conversion "
+                "shortens");
   if (found.utf16) {
     print(Stream::error, {"\nWarning: ", input, " is UTF-16 text, which is not converted\n"});
   }
