@@ -22,7 +22,7 @@
 namespace {
 
 constexpr std::size_t kSize = std::size_t{100} << 20;
-constexpr std::size_t kBlock = std::size_t{256} << 10;
+constexpr std::size_t kBlock = std::size_t{512} << 10;
 
 // Returns the flight that every benchmark here takes, made once.
 const std::string& flight() {
