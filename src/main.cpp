@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -12,13 +11,15 @@
 #include <utility>
 #include <vector>
 
-#include "console_window.h"
+#include "console/console.h"
+#include "console/console_window.h"
+#include "console/messages.h"
+#include "console/terminal_escape.h"
 #include "files/file_access.h"
 #include "files/flight_file.h"
 #include "files/interruption.h"
 #include "files/replacement_file.h"
 #include "output_name.h"
-#include "shown_text.h"
 
 namespace {
 
@@ -30,106 +31,66 @@ namespace {
 constexpr std::size_t kBlockSize = std::size_t{512} << 10;
 constexpr std::size_t kSmallestBlock = std::size_t{4} << 10;
 
+using sectify::console::Message;
 using sectify::file_access::ErrorCode;
-using sectify::file_access::Stream;
 
-// Writes `parts` to `stream` one after the other, as one message. Returns
-// false if the message was lost.
-bool print(Stream stream, std::initializer_list<std::string_view> parts) {
-  std::string message;
-  for (std::string_view part : parts) message += part;
-  return sectify::file_access::write_message(stream, message);
-}
+// What a run carries from file to file: whether it has a window of its own,
+// whether the file at hand stands under its heading there, and why a
+// message to standard output was lost, if one was.
+struct Run {
+  bool own_window = false;
+  bool under_heading = false;
+  std::optional<ErrorCode> output_error;
+};
 
-// Prints on standard error, as one line with its empty line before, `what`
-// failed, the system's reason, `error`, and `more`.
-void report_failure(std::string_view what, ErrorCode error, std::string_view more = "") {
-  std::string reason = sectify::file_access::describe(error);
-  // A reason that ends a sentence (as Windows words them) before more.
-  if (!more.empty() && !reason.empty() && reason.back() == '.') reason.pop_back();
-  print(Stream::error, {"\n", what, ": ", reason, more, "\n"});
-}
-
-// Prints on standard error, where `count` lines are such, the warning that
-// line `first` of `input` (as shown) `is`.
-void warn_of_lines(std::uint64_t count, std::uint64_t first, std::string_view input,
-                   std::string_view is) {
-  if (count == 0) return;
-  print(Stream::error, {"\nWarning: line ", std::to_string(first), " of ", input, " ", is,
-                        " (such lines: ", std::to_string(count), ")\n"});
-}
-
-// Prints on standard error a warning for each kind of departure from the
-// expected layout that `result` holds, naming the first instance by its
-// line of `input` (as shown), in a fixed order, and the warning for an
-// empty output.
-void warn_of_layout(const sectify::StreamResult& result, std::string_view input) {
-  const sectify::LayoutFindings& found = result.findings;
-  if (found.sections_left_out > 0) {
-    print(Stream::error, {"\nWarning: section [", sectify::shown_text(found.first_section_left_out),
-                          "] before [Main] was left out (sections left out: ",
-                          std::to_string(found.sections_left_out), ")\n"});
-  }
-  warn_of_lines(found.lines_not_in_form, found.first_line_not_in_form, input,
-                "is not a section or name=value line");
-  warn_of_lines(found.lines_with_references, found.first_line_with_reference, input,
-                "keeps the reference " + sectify::shown_text(found.first_reference) + " undecoded");
-  warn_of_lines(found.lines_with_utf8, found.first_line_with_utf8, input,
-                "has " + sectify::shown_text(found.first_utf8_character) +
-                    " in UTF-8, which programs that read .flt files take as Windows-1252");
-  warn_of_lines(found.lines_with_blank_runs, found.first_line_with_blank_run, input,
-                "has four or more blanks in a row after its indentation, which the conversion "
-                "shortens");
-  if (found.utf16) {
-    print(Stream::error, {"\nWarning: ", input, " is UTF-16 text, which is not converted\n"});
-  }
-  if (!result.main_found) {
-    print(Stream::error, {"\nWarning: no Main section found, the output is empty\n"});
+// Shows `message` as `run` shows it, and notes in `run` a message to
+// standard output that was lost.
+void show(const Message& message, Run& run) {
+  if (!sectify::console::write_message(message.stream,
+                                       sectify::console::shown(message, run.own_window)) &&
+      message.stream == sectify::console::Stream::output) {
+    run.output_error = sectify::file_access::last_error();
   }
 }
 
-// Prints that the file is too large to convert; returns the exit status.
-int report_too_large() {
-  print(Stream::error, {"\nFile is too large to convert\n"});
+// Shows the failure `message`; returns the exit status.
+int fail(const Message& message, Run& run) {
+  show(message, run);
   return 1;
 }
 
-// Prints the message parts `parts` on standard output; sets `output_error`
-// if they were lost.
-void tell(std::initializer_list<std::string_view> parts, std::optional<ErrorCode>& output_error) {
-  if (!print(Stream::output, parts)) output_error = sectify::file_access::last_error();
+// Returns `path` as the messages of `run` name it: under a heading, which
+// gave the whole path, by its file-name part alone.
+std::string_view as_named(const std::string& path, const Run& run) {
+  if (!run.under_heading) return path;
+  return std::string_view(path).substr(sectify::file_access::folder_of(path).size());
 }
 
 // Converts the file `input`, reporting on the console, and returns the exit
-// status. Sets `output_error` if a message to standard output was lost.
-int convert(const std::string& input, std::optional<ErrorCode>& output_error) {
-  const auto tell = [&output_error](std::initializer_list<std::string_view> parts) {
-    ::tell(parts, output_error);
-  };
+// status.
+int convert(const std::string& input, Run& run) {
+  namespace console = sectify::console;
   const std::optional<std::string> output =
       sectify::output_name_for(input, sectify::file_access::path_separators());
-  // The names as messages show them: no byte of a name reaches the
-  // terminal as a command.
-  const std::string shown_input = sectify::shown_text(input);
+  const std::string_view input_named = as_named(input, run);
   if (!output) {
-    tell({"\n", shown_input, " is not an fxml file\n"});
-    return 1;
+    // Whether it is a folder matters only to the next step, which only a
+    // window of its own shows.
+    return fail(console::not_fxml(input_named,
+                                  run.own_window && sectify::file_access::is_folder(input)),
+                run);
   }
-  const std::string shown_output = sectify::shown_text(*output);
+  const std::string_view output_named = as_named(*output, run);
 
   sectify::file_access::File folder;
   sectify::file_access::File file = sectify::file_access::open_for_reading(input, folder);
-  if (!file.is_open()) {
-    print(Stream::error, {"\nFile could not be opened\n"});
-    return 1;
-  }
-  const auto cannot_read = [](ErrorCode error) {
-    report_failure("File could not be read", error);
-    return 1;
+  if (!file.is_open()) return fail(console::cannot_open(), run);
+  const auto cannot_read = [&run](ErrorCode error) {
+    return fail(console::cannot_read(sectify::file_access::describe(error)), run);
   };
-  const auto cannot_write = [&shown_output](ErrorCode error, std::string_view more = "") {
-    report_failure("File " + shown_output + " could not be written", error, more);
-    return 1;
+  const auto cannot_write = [&run, output_named](ErrorCode error, const std::string& more = "") {
+    return fail(console::cannot_write(output_named, sectify::file_access::describe(error), more),
+                run);
   };
   std::uint64_t size = 0;
   if (!sectify::file_access::size_of(file, size)) {
@@ -142,11 +103,9 @@ int convert(const std::string& input, std::optional<ErrorCode>& output_error) {
     case sectify::ReplacementFile::Status::failed:
       return cannot_write(replacement.error());
     case sectify::ReplacementFile::Status::is_input:
-      print(Stream::error, {"\nFile ", shown_output, " is the input file and was not replaced\n"});
-      return 1;
+      return fail(console::is_input(output_named), run);
     case sectify::ReplacementFile::Status::read_only:
-      print(Stream::error, {"\nFile ", shown_output, " is read-only and was not replaced\n"});
-      return 1;
+      return fail(console::read_only(output_named), run);
   }
   const auto block =
       static_cast<std::size_t>(std::clamp<std::uint64_t>(size, kSmallestBlock, kBlockSize));
@@ -154,28 +113,34 @@ int convert(const std::string& input, std::optional<ErrorCode>& output_error) {
   if (result.status == sectify::StreamStatus::cannot_read) return cannot_read(result.error);
   if (!file.close()) return cannot_read(sectify::file_access::last_error());
   if (result.status == sectify::StreamStatus::cannot_write) return cannot_write(result.error);
+  // An empty output never takes the place of a flight: what the user may
+  // have made of the earlier one is worth more than an empty file.
+  if (!result.main_found && replacement.replaces_data()) {
+    return fail(console::empty_output_kept(output_named, input_named, result.findings), run);
+  }
   if (!replacement.commit()) {
     const std::string& earlier = replacement.earlier_output_left_in();
     const std::string& left = replacement.new_output_left_in();
+    const auto shown = sectify::console::escaped_for_terminal;
     if (earlier.empty() && !left.empty()) {
-      return cannot_write(replacement.error(),
-                          "; the new output is left in " + sectify::shown_text(left));
+      return cannot_write(replacement.error(), "; the new output is left in " + shown(left));
     }
     if (earlier.empty()) return cannot_write(replacement.error());
     // Neither file is at the output's name: the user needs both names.
-    return cannot_write(replacement.error(), "; the earlier output is in " +
-                                                 sectify::shown_text(earlier) +
-                                                 ", the new one in " + sectify::shown_text(left));
+    return cannot_write(replacement.error(), "; the earlier output is in " + shown(earlier) +
+                                                 ", the new one in " + shown(left));
   }
   // The output is the new file now: the run reports it and ends with 0,
   // whatever comes, even a message that finds no memory.
   try {
     if (!replacement.earlier_output_left_in().empty()) {
-      print(Stream::error, {"\nWarning: the earlier output is left in ",
-                            sectify::shown_text(replacement.earlier_output_left_in()), "\n"});
+      show(console::earlier_output_left(replacement.earlier_output_left_in()), run);
     }
-    warn_of_layout(result, shown_input);
-    tell({"\nFile ", shown_output, " written\n"});
+    for (const Message& warning :
+         console::warnings(output_named, input_named, result.main_found, result.findings)) {
+      show(warning, run);
+    }
+    show(console::written(output_named), run);
   } catch (const std::bad_alloc&) {
   }
   return 0;
@@ -183,56 +148,51 @@ int convert(const std::string& input, std::optional<ErrorCode>& output_error) {
 
 // Converts `input` as convert() does, and reports a line too large to
 // convert; returns the exit status.
-int convert_within_memory(const std::string& input, std::optional<ErrorCode>& output_error) {
+int convert_within_memory(const std::string& input, Run& run) {
   try {
-    return convert(input, output_error);
+    return convert(input, run);
   } catch (const std::bad_alloc&) {
     // Only a line too long for memory gets here; the new output file went
     // with the stack.
-    return report_too_large();
+    return fail(sectify::console::too_large(), run);
   } catch (const std::length_error&) {
     // A line over the cap, or longer than a string can hold where memory
     // would allow more (a 32-bit program with 4 GiB of address space).
-    return report_too_large();
+    return fail(sectify::console::too_large(), run);
   }
 }
 
-// Converts the file that `arguments` names and returns the exit status. In
-// a window of its own (`own_window`), as files dropped on the program get,
-// it converts each of several files in turn, its messages under its name,
-// sums up which converted, and ends with 1 if any failed; and a run without
-// a file says how to give it one without a console.
-int run(const std::vector<std::string>& arguments, bool own_window,
-        std::optional<ErrorCode>& output_error) {
-  if (arguments.size() == 1) return convert_within_memory(arguments[0], output_error);
-  if (!own_window || arguments.empty()) {
-    tell({"\nUsage: Sectify <filename.fxml>\n"}, output_error);
-    if (own_window) {
-      tell({"Drag a .fxml file onto Sectify.exe, or right-click it and choose Convert with "
-            "Sectify.\n"},
-           output_error);
-    }
-    return 1;
+// Whether `argument` asks for help. No flight is named so: none holds
+// ".fxml".
+bool asks_for_help(const std::string& argument) {
+#ifdef _WIN32
+  if (argument == "/?") return true;
+#endif
+  return argument == "--help";
+}
+
+// Converts the file that `arguments` names, or answers --help or
+// --version, and returns the exit status. In a window of its own, as files
+// dropped on the program get, it converts each of several files in turn,
+// its messages under its name, sums up which converted, and ends with 1 if
+// any failed.
+int convert_all(const std::vector<std::string>& arguments, Run& run) {
+  namespace console = sectify::console;
+  if (arguments.size() == 1 && (asks_for_help(arguments[0]) || arguments[0] == "--version")) {
+    show(asks_for_help(arguments[0]) ? console::help() : console::version(), run);
+    return 0;
   }
-  std::size_t converted = 0;
-  std::string not_converted;
+  if (arguments.size() == 1) return convert_within_memory(arguments[0], run);
+  if (!run.own_window || arguments.empty()) return fail(console::usage(), run);
+  run.under_heading = true;
+  std::vector<std::string> not_converted;
   for (const std::string& input : arguments) {
-    tell({"\n", sectify::shown_text(input), ":\n"}, output_error);
-    if (convert_within_memory(input, output_error) == 0) {
-      ++converted;
-      continue;
-    }
-    // By its file-name part alone: the window is narrow, and the messages
-    // above give the whole path.
-    const std::string_view name =
-        std::string_view(input).substr(sectify::file_access::folder_of(input).size());
-    not_converted +=
-        (not_converted.empty() ? " Not converted: " : ", ") + sectify::shown_text(name);
+    show(console::heading(input), run);
+    if (convert_within_memory(input, run) != 0) not_converted.emplace_back(as_named(input, run));
   }
-  tell({"\nConverted ", std::to_string(converted), " of ", std::to_string(arguments.size()),
-        " files.", not_converted, "\n"},
-       output_error);
-  return converted == arguments.size() ? 0 : 1;
+  const std::size_t converted = arguments.size() - not_converted.size();
+  show(console::summary(converted, arguments.size(), not_converted), run);
+  return not_converted.empty() ? 0 : 1;
 }
 
 }  // namespace
@@ -245,18 +205,19 @@ int main(int argc, char** argv) {
 #endif
   if (!sectify::file_access::hold_standard_streams()) return 1;
   sectify::prepare_for_interruption();
-  const bool own_window = sectify::waits_for_key(sectify::file_access::console_facts());
-  std::optional<ErrorCode> output_error;
-  int status = run(sectify::file_access::arguments_of(argc, argv), own_window, output_error);
+  Run run;
+  run.own_window = sectify::console::waits_for_key(sectify::console::console_facts());
+  int status = convert_all(sectify::console::arguments_of(argc, argv), run);
   // A message that the user was to read and cannot is a failure of the run,
   // even after the output was written.
-  if (output_error) {
-    report_failure("Standard output could not be written", *output_error);
+  if (run.output_error) {
+    show(sectify::console::standard_output_lost(sectify::file_access::describe(*run.output_error)),
+         run);
     status = 1;
   }
-  if (own_window) {
-    print(Stream::output, {"\nPress any key to close this window.\n"});
-    sectify::file_access::wait_for_key();
+  if (run.own_window) {
+    show(sectify::console::key_prompt(), run);
+    sectify::console::wait_for_key();
   }
   return status;
 }

@@ -1,8 +1,8 @@
-#include "console_window.h"
+#include "console/console_window.h"
 
 #include <gtest/gtest.h>
 
-namespace sectify {
+namespace sectify::console {
 namespace {
 
 TEST(ConsoleWindow, WaitsOnlyWhereSomeoneCanAnswer) {
@@ -19,4 +19,4 @@ TEST(ConsoleWindow, WaitsOnlyWhereSomeoneCanAnswer) {
 }
 
 }  // namespace
-}  // namespace sectify
+}  // namespace sectify::console

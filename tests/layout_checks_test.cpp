@@ -78,13 +78,21 @@ LayoutFindings expected_findings(const std::string& bytes) {
                    origin.begin() + static_cast<std::ptrdiff_t>(at + pattern.size()));
     }
   }
+  expected.input_lines = input_line - (input.empty() || input.back() == '\n' ? 1 : 0);
+  // Without the marker every complete line is dropped, and no section
+  // counts as left out.
   const std::size_t main = text.find("\n[Main]");
-  if (main == std::string::npos) return expected;
-  std::string_view before = std::string_view(text).substr(0, main);
-  for (std::size_t begin = 0; begin <= before.size();) {
-    const std::size_t end = std::min(before.find('\n', begin), before.size());
-    check_dropped_line(before.substr(begin, end - begin), expected);
+  const std::string_view before =
+      std::string_view(text).substr(0, main != std::string::npos ? main + 1 : text.rfind('\n') + 1);
+  for (std::size_t begin = 0; begin < before.size();) {
+    const std::size_t end = before.find('\n', begin);
+    check_dropped_line(before.substr(begin, end - begin), origin[begin], expected);
     begin = end + 1;
+  }
+  if (main == std::string::npos) {
+    expected.sections_left_out = 0;
+    expected.first_section_left_out.clear();
+    return expected;
   }
   for (std::size_t begin = main + 1; begin < text.size();) {
     const std::size_t end = std::min(text.find('\n', begin), text.size());
@@ -107,6 +115,9 @@ void expect_same(const LayoutFindings& found, const LayoutFindings& expected,
                  const std::string& bytes) {
   const std::string context = testing::PrintToString(bytes);
   EXPECT_EQ(found.utf16, expected.utf16) << context;
+  EXPECT_EQ(found.input_lines, expected.input_lines) << context;
+  EXPECT_EQ(found.first_section_indented_with_tabs, expected.first_section_indented_with_tabs)
+      << context;
   EXPECT_EQ(found.sections_left_out, expected.sections_left_out) << context;
   EXPECT_EQ(found.first_section_left_out, expected.first_section_left_out) << context;
   EXPECT_EQ(found.lines_not_in_form, expected.lines_not_in_form) << context;

@@ -17,9 +17,10 @@
 //                                           a window; while it runs, presses
 //                                           Enter in that console every 2 s
 //                                           (saying "waiting" the first time);
-//                                           says the line of that console that
-//                                           begins "Converted ", if one does;
-//                                           ends with its exit status, or 3
+//                                           says the lines that console shows
+//                                           once it asks for a key, empty ones
+//                                           left out; ends with its exit
+//                                           status, or 3
 //                                           if it still runs after 30 s
 //   windows_helper serve PIPE MILLISECONDS  makes the named pipe PIPE, says
 //                                           "serving", waits that long for a
@@ -47,34 +48,36 @@ int hold(const wchar_t* name, DWORD milliseconds) {
   return 0;
 }
 
-// Returns the line of the console this process is attached to that begins
-// "Converted ", without its trailing blanks, or "" if none does.
-std::string summary_line() {
+// Returns the lines of the console this process is attached to, without
+// their trailing blanks and without empty ones, once its last line asks
+// for a key; else "".
+std::string window_text() {
   const HANDLE output =
       CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, 0, nullptr);
   CONSOLE_SCREEN_BUFFER_INFO screen{};
-  std::string found;
+  std::string shown, line;
   if (output == INVALID_HANDLE_VALUE || GetConsoleScreenBufferInfo(output, &screen) == 0) {
-    return found;
+    return shown;
   }
-  for (SHORT row = 0; row <= screen.dwCursorPosition.Y && found.empty(); ++row) {
+  for (SHORT row = 0; row <= screen.dwCursorPosition.Y; ++row) {
     std::string text(static_cast<std::size_t>(screen.dwSize.X), ' ');
     DWORD read = 0;
     ReadConsoleOutputCharacterA(output, text.data(), static_cast<DWORD>(text.size()), {0, row},
                                 &read);
-    if (text.rfind("Converted ", 0) == 0) found = text.substr(0, text.find_last_not_of(' ') + 1);
+    line = text.substr(0, text.find_last_not_of(' ') + 1);
+    if (!line.empty()) shown += line + "\n";
   }
   CloseHandle(output);
-  return found;
+  return line.rfind("Press any key", 0) == 0 ? shown : "";
 }
 
 // Presses and lets go of Enter in the console of process `id`, and notes
-// in `summary` the console's summary line where it is empty.
-bool press_enter(DWORD id, std::string& summary) {
+// in `shown` what the console shows where it is empty.
+bool press_enter(DWORD id, std::string& shown) {
   FreeConsole();
   if (AttachConsole(id) == 0) return false;
-  if (summary.empty()) summary = summary_line();
+  if (shown.empty()) shown = window_text();
   const HANDLE input =
       CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, 0, nullptr);
@@ -92,19 +95,19 @@ bool press_enter(DWORD id, std::string& summary) {
 
 // Waits for `process` to end, pressing Enter in its console every 2 s
 // meanwhile and saying "waiting" the first time: a key pressed while the
-// program still works may be flushed by its wait. Then says the summary
-// line its console showed, if any. Returns false if it still runs after
-// 30 s.
+// program still works may be flushed by its wait. Then says what its
+// console showed when it asked for a key. Returns false if it still runs
+// after 30 s.
 bool ends_when_answered(const PROCESS_INFORMATION& process) {
-  std::string summary;
+  std::string shown;
   for (int round = 0; WaitForSingleObject(process.hProcess, 2000) != WAIT_OBJECT_0; ++round) {
     if (round == 0) {
       std::puts("waiting");
       std::fflush(stdout);
     }
-    if (round == 15 || !press_enter(process.dwProcessId, summary)) return false;
+    if (round == 15 || !press_enter(process.dwProcessId, shown)) return false;
   }
-  if (!summary.empty()) std::puts(summary.c_str());
+  std::fputs(shown.c_str(), stdout);
   return true;
 }
 

@@ -95,6 +95,7 @@ std::string_view FlightFileConverter::finish() {
   internal::convert_lines(s.carry.data(), s.carry.size(), out, s.lines, s.checks());
   s.carry.clear();
   internal::cut_at_end(out, s.lines, s.checks());
+  s.findings.input_lines = s.lines.input_lines;
   if (!s.lines.main_found) {
     // Without the marker the whole text is cut: no section went astray.
     s.findings.sections_left_out = 0;

@@ -90,9 +90,15 @@ void check_output_line(std::string_view line, std::uint64_t number, bool in_form
   }
 }
 
-void check_dropped_line(std::string_view line, LayoutFindings& findings) {
+void check_dropped_line(std::string_view line, std::uint64_t number, LayoutFindings& findings) {
   const std::optional<std::string_view> name = section_header_name(line);
-  if (name && findings.sections_left_out++ == 0) findings.first_section_left_out = quoted(*name);
+  if (!name) return;
+  if (findings.sections_left_out++ == 0) findings.first_section_left_out = quoted(*name);
+  const std::string_view indentation = line.substr(0, line.find('['));
+  if (findings.first_section_indented_with_tabs == 0 &&
+      indentation.find('\t') != std::string_view::npos) {
+    findings.first_section_indented_with_tabs = number;
+  }
 }
 
 }  // namespace sectify::internal

@@ -19,6 +19,12 @@ namespace sectify {
 struct LayoutFindings {
   bool utf16 = false;  // the input begins with a UTF-16 byte order mark
 
+  // What tells why no Main section was found: how many lines the input
+  // has, and the first section header line that the cut dropped whose
+  // indentation holds a tab (0 if none).
+  std::uint64_t input_lines = 0;
+  std::uint64_t first_section_indented_with_tabs = 0;
+
   // Section header lines before "[Main]" that the cut dropped, where it
   // found "[Main]".
   std::uint64_t sections_left_out = 0;

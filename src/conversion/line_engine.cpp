@@ -106,7 +106,7 @@ void convert_lines(const char* in, std::size_t n, char* out, LineState& state,
       if (starts_with(out, state.w, 0, kMainMarker)) {
         state.main_found = true;
       } else {
-        if (findings != nullptr) check_dropped_line(line, *findings);
+        if (findings != nullptr) check_dropped_line(line, line_number, *findings);
         std::memcpy(out, kWrittenLineEnd.data(), kWrittenLineEnd.size());
         state.w = kWrittenLineEnd.size();
         state.pending.fill(state.w);

@@ -1,5 +1,5 @@
-// The few calls the driver needs from the operating system for its files,
-// arguments and console, each with a POSIX and a Windows version. Every
+// The few calls the driver needs from the operating system for its files
+// and the errors they meet, each with a POSIX and a Windows version. Every
 // call reports failure instead of throwing. Paths and texts are UTF-8 on
 // Windows and bytes as they are elsewhere; only this layer turns them into
 // what the system takes.
@@ -15,17 +15,6 @@
 
 namespace sectify::file_access {
 
-// A character of the program's own arguments: UTF-16 on Windows (wmain).
-#ifdef _WIN32
-using NativeChar = wchar_t;
-#else
-using NativeChar = char;
-#endif
-
-// Returns the program's arguments, its own name left out: turned from
-// UTF-16 into UTF-8 on Windows, the bytes as they are elsewhere.
-std::vector<std::string> arguments_of(int argc, NativeChar** argv);
-
 // The code of a failure as the system reports it: errno on POSIX systems,
 // GetLastError's code on Windows.
 using ErrorCode = unsigned long;
@@ -40,38 +29,6 @@ void set_last_error(ErrorCode code);
 // Returns the system's description of `code`, in the user's language where
 // the system has one, as UTF-8 without a final line end.
 std::string describe(ErrorCode code);
-
-enum class Stream { output, error };
-
-// Writes `text` to standard output or standard error, and flushes it, so
-// that the messages keep their order whatever the two streams are. On a
-// Windows console it goes as UTF-16, each LF as CR LF, so that every name
-// shows as typed whatever the console's code page; anywhere else as its
-// bytes. Returns false, with last_error() telling why, if the system
-// reports it lost; a Windows process started without the stream at all
-// has no one to tell, which is no loss.
-bool write_message(Stream stream, std::string_view text);
-
-// What a Windows program knows of its console: how many processes are
-// attached to it, whether its standard input and output are it, whether
-// it has a window that is visible (none under CREATE_NO_WINDOW), and
-// whether the program runs on the interactive window station, where a user
-// can see it (a service's or a task's has none). All zero and false
-// without a console, and on POSIX systems.
-struct ConsoleFacts {
-  unsigned long processes = 0;
-  bool input_is_console = false;
-  bool output_is_console = false;
-  bool window_visible = false;
-  bool interactive = false;
-};
-
-// Returns the facts of the program's console.
-ConsoleFacts console_facts();
-
-// Waits until a key is pressed on the console; returns at once if there is
-// none to wait on.
-void wait_for_key();
 
 // Opens those of the standard streams' descriptors (0 to 2 on POSIX
 // systems) that are closed on /dev/null, so that no file the run opens
@@ -165,6 +122,10 @@ File open_for_reading(const std::string& path, File& folder);
 File open_existing(const NativePath& path, unsigned long access, unsigned long sharing,
                    unsigned long flags);
 #endif
+
+// Returns whether `path` names a folder, as a user who gives a folder
+// instead of a flight hears; false where it cannot be told.
+bool is_folder(const std::string& path);
 
 // Stores the size of `file` in `size`; returns false on failure.
 bool size_of(const File& file, std::uint64_t& size);

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <clocale>
-#include <cstdio>
 #include <cstring>
 
 #include "files/file_access.h"
@@ -26,10 +25,6 @@ bool File::close() {
   return SECTIFY_CALL(-1, ::close, static_cast<int>(release())) == 0;
 }
 
-std::vector<std::string> arguments_of(int argc, NativeChar** argv) {
-  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
-}
-
 ErrorCode last_error() { return static_cast<ErrorCode>(errno); }
 
 void set_last_error(ErrorCode code) { errno = static_cast<int>(code); }
@@ -43,15 +38,6 @@ std::string describe(ErrorCode code) {
   static_cast<void>(localized);
   return std::strerror(static_cast<int>(code));
 }
-
-bool write_message(Stream stream, std::string_view text) {
-  std::FILE* const file = stream == Stream::output ? stdout : stderr;
-  return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-}
-
-ConsoleFacts console_facts() { return {}; }
-
-void wait_for_key() {}
 
 bool hold_standard_streams() {
   for (int fd = 0; fd <= 2; ++fd) {
@@ -152,6 +138,11 @@ File open_for_reading(const std::string& path, File& folder) {
   folder = File(open_folder(folder_path.empty() ? "." : folder_path));
   if (!folder.is_open()) return File();
   return File(open_data_file(static_cast<int>(folder.get()), path.c_str() + folder_path.size()));
+}
+
+bool is_folder(const std::string& path) {
+  struct stat st {};
+  return SECTIFY_CALL(-1, stat, path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool size_of(const File& file, std::uint64_t& size) {

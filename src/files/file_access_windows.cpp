@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -58,12 +57,6 @@ bool File::close() {
 
 std::string_view path_separators() { return "/\\:"; }
 
-std::vector<std::string> arguments_of(int argc, NativeChar** argv) {
-  std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(to_utf8(argv[i]));
-  return arguments;
-}
-
 ErrorCode last_error() { return GetLastError(); }
 
 void set_last_error(ErrorCode code) { SetLastError(static_cast<DWORD>(code)); }
@@ -104,54 +97,6 @@ std::string describe(ErrorCode code) {
   std::string narrow = to_utf8(message);
   LocalFree(text);
   return narrow;
-}
-
-bool write_message(Stream stream, std::string_view text) {
-  std::FILE* const file = stream == Stream::output ? stdout : stderr;
-  const HANDLE handle =
-      GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-  // A process started without the stream has no one to tell.
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
-  DWORD mode = 0;
-  if (GetConsoleMode(handle, &mode) == 0) {
-    return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-  }
-  std::wstring wide;
-  for (const wchar_t c : to_utf16(text)) {
-    if (c == L'\n') wide += L'\r';
-    wide += c;
-  }
-  DWORD written = 0;
-  return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) !=
-             0 &&
-         written == wide.size();
-}
-
-ConsoleFacts console_facts() {
-  ConsoleFacts facts;
-  DWORD processes[2];
-  facts.processes = GetConsoleProcessList(processes, 2);
-  DWORD mode = 0;
-  facts.input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-  facts.output_is_console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-  const HWND window = GetConsoleWindow();
-  facts.window_visible = window != nullptr && IsWindowVisible(window) != 0;
-  USEROBJECTFLAGS station{};
-  facts.interactive = GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station,
-                                                sizeof station, nullptr) != 0 &&
-                      (station.dwFlags & WSF_VISIBLE) != 0;
-  return facts;
-}
-
-void wait_for_key() {
-  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  // Keys pressed before the question do not answer it.
-  FlushConsoleInputBuffer(input);
-  INPUT_RECORD record;
-  DWORD read = 0;
-  while (ReadConsoleInputW(input, &record, 1, &read) != 0 && read == 1) {
-    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
-  }
 }
 
 bool hold_standard_streams() { return true; }
@@ -216,6 +161,12 @@ File open_existing(const NativePath& path, unsigned long access, unsigned long s
   return adopt(SECTIFY_CALL(INVALID_HANDLE_VALUE, CreateFileW, path.c_str(), access, sharing,
                             nullptr, OPEN_EXISTING,
                             flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+}
+
+bool is_folder(const std::string& path) {
+  const DWORD attributes =
+      SECTIFY_CALL(INVALID_FILE_ATTRIBUTES, GetFileAttributesW, native_path(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool size_of(const File& file, std::uint64_t& size) {

@@ -39,6 +39,10 @@ class ReplacementFile {
   // the new file cannot be made.
   Status create(const std::string& path, file_access::File folder, const file_access::File& input);
 
+  // Whether the output's name holds a file with at least one byte, which
+  // commit() would replace; known from create() on.
+  bool replaces_data() const { return replaces_data_; }
+
   // The new file, open for writing.
   const file_access::File& file() const { return file_; }
 
@@ -100,6 +104,7 @@ class ReplacementFile {
   std::string new_left_in_;
   file_access::File file_;
   file_access::ErrorCode error_ = 0;
+  bool replaces_data_ = false;
 };
 
 }  // namespace sectify

@@ -96,6 +96,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
       return Status::failed;
     }
     if ((old.st_mode & S_IWUSR) == 0) return Status::read_only;
+    replaces_data_ = old.st_size > 0;
   }
 
   // A file without a name, which even a process killed before commit()

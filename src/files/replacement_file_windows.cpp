@@ -184,6 +184,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
     }
     // The rename over such a file is not refused everywhere.
     if (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return Status::read_only;
+    replaces_data_ = old.nFileSizeHigh != 0 || old.nFileSizeLow != 0;
   }
   name_ = output;
   const std::string folder_path = file_access::folder_of(path);

@@ -115,7 +115,14 @@ inline const std::string kConverted = "\r\n[Main]\r\nTitle=Test \"one\"\r\n\r\n"
 inline const std::string kUsage = "\nUsage: Sectify <filename.fxml>\n";
 inline const std::string kCannotOpen = "\nFile could not be opened\n";
 inline const std::string kTooLarge = "\nFile is too large to convert\n";
-inline const std::string kNoMain = "\nWarning: no Main section found, the output is empty\n";
+// The warning that `input` gives an empty output `because`, with its next
+// step `step`.
+inline std::string empty_output(const std::string& input, const std::string& because,
+                                const std::string& step) {
+  return "\nWarning: " + input + " gives an empty output, because " + because + "\n" + step;
+}
+inline const std::string kSaveAsAnsi =
+    "Save the .fxml as Windows-1252 (\"ANSI\" in Notepad's Save as) and convert it again.\n";
 
 inline std::string written(const std::string& name) { return "\nFile " + name + " written\n"; }
 inline std::string not_written(const std::string& name) {

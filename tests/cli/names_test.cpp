@@ -19,6 +19,26 @@ INSTANTIATE_TEST_SUITE_P(Names, Usage,
                          testing::Values(Words{"None", {}}, Words{"Two", {"a.fxml", "a.fxml"}}),
                          name_of);
 
+TEST_F(Names, AnswersHelpAndVersion) {
+  const std::string manual = settings().windows ? "The manual is README.txt, beside Sectify.exe.\n"
+                                                : "The manual: man Sectify\n";
+  const std::string help = kUsage +
+                           "Writes the flight of a .fxml file as the .flt file beside it; the "
+                           ".fxml is never changed.\n" +
+                           manual;
+  const struct {
+    std::string word, out;
+  } cases[] = {{"--help", help}, {"--version", "Sectify " SECTIFY_VERSION "\n"}, {"/?", help}};
+  for (const auto& c : cases) {
+    // Only Windows takes "/?", which elsewhere names a file.
+    if (c.word == "/?" && !settings().windows) continue;
+    const Result result = run({c.word});
+    EXPECT_EQ(result.status, 0) << c.word;
+    EXPECT_EQ(result.out, c.out) << c.word;
+    EXPECT_EQ(result.err, "") << c.word;
+  }
+}
+
 class NotFxml : public Cli, public testing::WithParamInterface<Words> {};
 
 TEST_P(NotFxml, RejectsArgumentThatNamesNoFxmlFile) {
@@ -64,9 +84,15 @@ TEST_F(Names, WritesOutputBesideInputWhateverTheFolderIsCalled) {
   write_file(path(".fxml/a.fxml"), kFlight);
   expect_success(run({".fxml/a.fxml"}), ".fxml/a.flt");
 
-  write_file(path("b.fxml.bak"), kFlight);
-  expect_success(run({"b.fxml.bak"}), "b.flt.bak");
-  EXPECT_EQ(read_file(path("b.flt.bak")), kConverted);
+  // Converted, with a warning that flight programs will not see it.
+  write_file(path("b.fxml.txt"), kFlight);
+  const Result result = run({"b.fxml.txt"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, written("b.flt.txt"));
+  EXPECT_EQ(result.err,
+            "\nWarning: b.flt.txt does not end in .flt, so flight programs will not find it\n"
+            "Rename b.fxml.txt to b.fxml and convert it again.\n");
+  EXPECT_EQ(read_file(path("b.flt.txt")), kConverted);
 }
 
 TEST_F(Names, ReadsCrLfAndLfLineEndsAlikeAndWritesEveryByte) {
@@ -85,46 +111,41 @@ TEST_F(Names, ReadsCrLfAndLfLineEndsAlikeAndWritesEveryByte) {
   }
 }
 
-TEST_F(Names, WarnsWhenNoMainSectionIsFound) {
-  write_file(path("a.fxml"), "<Section Name=\"Main\">\n<Property Name=\"a\" Value=\"b\" />\n");
-  write_file(path("empty.fxml"), "");
-  for (const std::string name : {"a", "empty"}) {
-    const Result result = run({name + ".fxml"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, written(name + ".flt"));
-    EXPECT_EQ(result.err, kNoMain);
-    EXPECT_TRUE(fs::exists(path(name + ".flt")));
-    EXPECT_EQ(read_file(path(name + ".flt")), "");
-  }
-}
-
 std::string left_out(const std::string& name, int count) {
-  return "\nWarning: section [" + name +
-         "] before [Main] was left out (sections left out: " + std::to_string(count) + ")\n";
+  return "\nWarning: section [" + name + "] before [Main] was left out (sections left out: " +
+         std::to_string(count) + ")\nMove the Main section to the top, if you need the others.\n";
 }
-// The warning that line `line` of `input` `is`, and `count` lines in all.
-std::string line_warning(const std::string& input, int line, const std::string& is, int count) {
+// The warning that line `line` of `input` `is`, and `count` lines in all,
+// with its next step `step`.
+std::string line_warning(const std::string& input, int line, const std::string& is, int count,
+                         const std::string& step) {
   return "\nWarning: line " + std::to_string(line) + " of " + input + " " + is +
-         " (such lines: " + std::to_string(count) + ")\n";
+         " (such lines: " + std::to_string(count) + ")\n" + step;
 }
 std::string not_in_form(const std::string& input, int line, int count) {
-  return line_warning(input, line, "is not a section or name=value line", count);
+  return line_warning(input, line, "is not a section or name=value line", count,
+                      "Open the flight in the program that made it and save it again, or mend "
+                      "the line by hand.\n");
 }
 std::string blank_runs(const std::string& input, int line, int count) {
   return line_warning(input, line,
                       "has four or more blanks in a row after its indentation, which the "
                       "conversion shortens",
-                      count);
+                      count,
+                      "Shorten each run to three blanks or fewer in the .fxml, if the blanks "
+                      "matter.\n");
 }
 std::string utf8(const std::string& input, int line, const std::string& character, int count) {
   return line_warning(
       input, line,
       "has " + character + " in UTF-8, which programs that read .flt files take as Windows-1252",
-      count);
+      count, kSaveAsAnsi);
 }
 std::string kept_reference(const std::string& input, int line, const std::string& reference,
-                           int count) {
-  return line_warning(input, line, "keeps the reference " + reference + " undecoded", count);
+                           int count, const std::string& instead) {
+  return line_warning(input, line, "keeps the reference " + reference + " undecoded", count,
+                      "Write " + instead + " instead of " + reference +
+                          " in the .fxml and convert it again.\n");
 }
 
 TEST_F(Names, WarnsWhereTheInputLeavesTheExpectedLayout) {
@@ -152,15 +173,15 @@ TEST_F(Names, WarnsWhereTheInputLeavesTheExpectedLayout) {
            "Value=\"&amp;\" />\r\n" +
            tail,
        "\r\n[Main]\r\n<Property Value=\"b\" Name=\"a\r\nt=&amp;\r\n",
-       not_in_form("swapped.fxml", 5, 1) + kept_reference("swapped.fxml", 6, "&amp;", 1)},
+       not_in_form("swapped.fxml", 5, 1) + kept_reference("swapped.fxml", 6, "&amp;", 1, "&")},
       {"comment", head + "            <!-- a note -->\r\n" + tail,
        "\r\n[Main]\r\n<!-- a note -->\r\n", not_in_form("comment.fxml", 5, 1)},
       {"amp", head + property + "<Property Name=\"t\" Value=\"Rock &amp; Roll\" />\r\n" + tail,
-       "\r\n[Main]\r\na=b\r\nt=Rock &amp; Roll\r\n", kept_reference("amp.fxml", 6, "&amp;", 1)},
+       "\r\n[Main]\r\na=b\r\nt=Rock &amp; Roll\r\n", kept_reference("amp.fxml", 6, "&amp;", 1, "&")},
       {"lt", head + "<Property Name=\"t\" Value=\"&lt;&lt;\" />\r\n" + tail,
-       "\r\n[Main]\r\nt=&lt;&lt;\r\n", kept_reference("lt.fxml", 5, "&lt;", 1)},
+       "\r\n[Main]\r\nt=&lt;&lt;\r\n", kept_reference("lt.fxml", 5, "&lt;", 1, "<")},
       {"degree", head + "<Property Name=\"w\" Value=\"270&#xb0;\" />\r\n" + tail,
-       "\r\n[Main]\r\nw=270&#xb0;\r\n", kept_reference("degree.fxml", 5, "&#xb0;", 1)},
+       "\r\n[Main]\r\nw=270&#xb0;\r\n", kept_reference("degree.fxml", 5, "&#xb0;", 1, "&#xB0;")},
       // Letters in UTF-8 on lines 7 and 9; neither Windows-1252 bytes (line
       // 6) nor the degree sign that rule 8 writes (line 5) count.
       {"utf8",
@@ -189,11 +210,12 @@ TEST_F(Names, WarnsWhereTheInputLeavesTheExpectedLayout) {
            "<Property Name=\"u\" Value=\"&gt;    \" />\r\n</SimBase.Document>",
        "\r\n[Main]\r\n\tt=&amp;\r\na=b\r\nu=&gt;\r\n</SimBase.Document>",
        left_out("Pre", 1) + not_in_form("several.fxml", 8, 2) +
-           kept_reference("several.fxml", 8, "&amp;", 2) + blank_runs("several.fxml", 10, 1)},
+           kept_reference("several.fxml", 8, "&amp;", 2, "&") + blank_runs("several.fxml", 10, 1)},
       {"utf16le", "\xFF\xFE<\0?\0x\0m\0l\0\r\0\n\0"s, "",
-       "\nWarning: utf16le.fxml is UTF-16 text, which is not converted\n" + kNoMain},
-      {"utf16be", "\xFE\xFF\0<\0?\0x\0m\0l\0\r\0\n"s, "",
-       "\nWarning: utf16be.fxml is UTF-16 text, which is not converted\n" + kNoMain},
+       empty_output("utf16le.fxml", "it is UTF-16 text", kSaveAsAnsi)},
+      // UTF-16 that holds the marker in bytes.
+      {"utf16be", "\xFE\xFF\0<\0?\n[Main]\n"s, "\r\n[Main]\r\n",
+       "\nWarning: utf16be.fxml is UTF-16 text, which is not converted\n" + kSaveAsAnsi},
       // In the form: an empty name, and a value holding '>'.
       {"fine",
        head + "<Property Name=\"\" Value=\"v\" />\r\n<Property Name=\"a\" Value=\"x>y\" />\r\n" +

@@ -16,6 +16,67 @@ TEST_F(Replacement, ReplacesExistingOutputAndLeavesNoTemporaryFile) {
   EXPECT_EQ(folder_listing(dir_), (std::vector<std::string>{"a.flt", "a.fxml"}));
 }
 
+TEST_F(Replacement, NeverReplacesAFlightWithAnEmptyOutput) {
+  const std::string tabs =
+      "<?xml version=\"1.0\"?>\n<SimBase.Document>\n\t<Flight.Sections>\n"
+      "\t\t<Section Name=\"Main\">\n\t\t\t<Property Name=\"a\" Value=\"b\" />\n\t\t</Section>\n";
+  const std::string one_line =
+      "<?xml version=\"1.0\"?><SimBase.Document><Flight.Sections><Section Name=\"Main\">"
+      "<Property Name=\"a\" Value=\"b\" /></Section></Flight.Sections></SimBase.Document>";
+  const std::string utf16 = "\xFF\xFE<\0?\0x\0m\0l\0\r\0\n\0"s;
+  const std::string tabs_step =
+      "Indent its lines with blanks, four to a level, instead of tabs, and convert it again.\n";
+  const std::string one_line_step =
+      "Save it with each element on a line of its own, as flight programs do, and convert it "
+      "again.\n";
+  const std::string no_main = "it has no Main section at the start of a line";
+  const std::string no_main_step =
+      "Check that it has a <Section Name=\"Main\"> line, after its first line, indented by "
+      "blanks in fours.\n";
+  struct Case {
+    std::string name, input, because, step;
+    const char* earlier;  // the earlier output, or none
+  };
+  const Case cases[] = {
+      {"tabs", tabs, "its sections are indented with tabs (line 4)", tabs_step, "good\r\n"},
+      {"tabs_new", tabs, "its sections are indented with tabs (line 4)", tabs_step, nullptr},
+      {"one_line", one_line, "it is all on one line", one_line_step, "good\r\n"},
+      {"one_line_new", one_line, "it is all on one line", one_line_step, nullptr},
+      {"utf16", utf16, "it is UTF-16 text", kSaveAsAnsi, "good\r\n"},
+      {"utf16_new", utf16, "it is UTF-16 text", kSaveAsAnsi, nullptr},
+      // Main on the first line; an earlier output without a byte holds no
+      // flight to keep.
+      {"first", "<Section Name=\"Main\">\n<Property Name=\"a\" Value=\"b\" />\n", no_main,
+       no_main_step, ""},
+      {"empty", "", no_main, no_main_step, nullptr},
+  };
+  const auto a_day_ago = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  std::vector<std::string> names;
+  for (const Case& c : cases) {
+    write_file(path(c.name + ".fxml"), c.input);
+    names.insert(names.end(), {c.name + ".flt", c.name + ".fxml"});
+    if (c.earlier != nullptr) {
+      write_file(path(c.name + ".flt"), c.earlier);
+      fs::last_write_time(path(c.name + ".flt"), a_day_ago);
+    }
+    const Result result = run({c.name + ".fxml"});
+    if (c.earlier != nullptr && *c.earlier != '\0') {
+      expect_failure(result, "",
+                     "\nFile " + c.name + ".flt was kept as it was: " + c.name +
+                         ".fxml gives an empty output, because " + c.because + "\n");
+      EXPECT_EQ(read_file(path(c.name + ".flt")), c.earlier) << c.name;
+      EXPECT_EQ(fs::last_write_time(path(c.name + ".flt")), a_day_ago) << c.name;
+    } else {
+      EXPECT_EQ(result.status, 0) << c.name;
+      EXPECT_EQ(result.out, written(c.name + ".flt")) << c.name;
+      EXPECT_EQ(result.err, empty_output(c.name + ".fxml", c.because, c.step)) << c.name;
+      EXPECT_EQ(read_file(path(c.name + ".flt")), "") << c.name;
+    }
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(folder_listing(dir_), names);
+}
+
 TEST_F(Replacement, KeepsEarlierOutputWhenWritingFails) {
   // Past a file size limit write() fails with EFBIG, once the program has
   // set SIGXFSZ aside, which would end it. Under wine that signal is wine's.

@@ -152,19 +152,32 @@ TEST_F(Windows, ConvertsEachDroppedFileAndWaitsOnceInAWindowOfItsOwn) {
   if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "a console's window needs a display";
   write_file(path("a.fxml"), kFlight);
   write_file(path("b.fxml"), kFlight);
+  make_folder("Flights");
+  // Explorer gives whole paths; under its heading a file is named by its
+  // file name, and each failure ends with its next step.
+  const std::string a = windows_path(path("a.fxml"));
   struct Case {
-    const char* others;
+    std::string files;
     int status;
-    const char* summary;
+    std::string shown;
   };
-  for (const Case c :
-       {Case{"b.fxml", 0, "Converted 2 of 2 files."},
-        Case{"missing.fxml b.fxml", 1, "Converted 2 of 3 files. Not converted: missing.fxml"}}) {
+  const Case cases[] = {
+      {a + " b.fxml", 0,
+       a + ":\nFile a.flt written\nb.fxml:\nFile b.flt written\nConverted 2 of 2 files.\n"},
+      {a + " missing.fxml Flights", 1,
+       a + ":\nFile a.flt written\nmissing.fxml:\nFile could not be opened\n"
+           "Check that the file is still there and that no other program has it open.\n"
+           "Flights:\nFlights is not an fxml file\n"
+           "Give Sectify the .fxml files in that folder, not the folder itself.\n"
+           "Converted 1 of 3 files. Not converted: missing.fxml, Flights\n"},
+  };
+  for (const Case& c : cases) {
     fs::remove(path("a.flt"));
     const Result result =
-        run_helper({"explorer", "\"" + windows_path(settings().program) + "\" a.fxml " + c.others});
-    EXPECT_EQ(result.status, c.status) << c.others;
-    EXPECT_EQ(result.out, "waiting\n"s + c.summary + "\n") << c.others;
+        run_helper({"explorer", "\"" + windows_path(settings().program) + "\" " + c.files});
+    EXPECT_EQ(result.status, c.status) << c.files;
+    EXPECT_EQ(result.out, "waiting\n" + c.shown + "Press any key to close this window.\n")
+        << c.files;
     EXPECT_EQ(read_file(path("a.flt")), kConverted);
   }
   EXPECT_EQ(read_file(path("b.flt")), kConverted);

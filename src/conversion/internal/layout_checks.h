@@ -48,8 +48,9 @@ void check_blank_run(std::uint64_t number, LayoutFindings& findings);
 void check_output_line(std::string_view line, std::uint64_t number, bool in_form,
                        bool may_hold_reference, bool may_hold_utf8, LayoutFindings& findings);
 
-// Records `line`, which the cut drops.
-void check_dropped_line(std::string_view line, LayoutFindings& findings);
+// Records `line`, which began on input line `number` and which the cut
+// drops.
+void check_dropped_line(std::string_view line, std::uint64_t number, LayoutFindings& findings);
 
 }  // namespace sectify::internal
 

@@ -1,12 +1,12 @@
-#include "shown_text.h"
+#include "console/terminal_escape.h"
 
 #include <cstddef>
 
 #include "conversion/utf8.h"
 
-namespace sectify {
+namespace sectify::console {
 
-std::string shown_text(std::string_view bytes) {
+std::string escaped_for_terminal(std::string_view bytes) {
   constexpr char kHex[] = "0123456789ABCDEF";
   std::string shown;
   shown.reserve(bytes.size());
@@ -33,4 +33,4 @@ std::string shown_text(std::string_view bytes) {
   return shown;
 }
 
-}  // namespace sectify
+}  // namespace sectify::console

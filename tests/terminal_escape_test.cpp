@@ -1,13 +1,13 @@
-#include "shown_text.h"
+#include "console/terminal_escape.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace sectify {
+namespace sectify::console {
 namespace {
 
-TEST(ShownText, EscapesWhatATerminalCouldTakeForACommand) {
+TEST(TerminalEscape, EscapesWhatATerminalCouldTakeForACommand) {
   using namespace std::string_literals;
   const struct {
     std::string bytes, shown;
@@ -29,8 +29,8 @@ TEST(ShownText, EscapesWhatATerminalCouldTakeForACommand) {
       {"cut \xE6\x9D", "cut \\xE6\\x9D"},
       {"past \xF4\x90\x80\x80", "past \\xF4\\x90\\x80\\x80"},
   };
-  for (const auto& c : cases) EXPECT_EQ(shown_text(c.bytes), c.shown) << c.shown;
+  for (const auto& c : cases) EXPECT_EQ(escaped_for_terminal(c.bytes), c.shown) << c.shown;
 }
 
 }  // namespace
-}  // namespace sectify
+}  // namespace sectify::console

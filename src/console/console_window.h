@@ -1,12 +1,12 @@
 // Whether the program ends by waiting for a key, so that a console window
 // opened for it alone does not close before its messages can be read.
 
-#ifndef SECTIFY_CONSOLE_WINDOW_H_
-#define SECTIFY_CONSOLE_WINDOW_H_
+#ifndef SECTIFY_CONSOLE_CONSOLE_WINDOW_H_
+#define SECTIFY_CONSOLE_CONSOLE_WINDOW_H_
 
-#include "files/file_access.h"
+#include "console/console.h"
 
-namespace sectify {
+namespace sectify::console {
 
 // Returns whether a run with the console `console` ends by waiting for a
 // key: only where someone can answer, where the program is the one process
@@ -18,11 +18,11 @@ namespace sectify {
 // without a console or a visible window (CREATE_NO_WINDOW, a hidden
 // window, a scheduled task, a service, POSIX systems), so that no
 // automated run waits.
-inline bool waits_for_key(const file_access::ConsoleFacts& console) {
+inline bool waits_for_key(const ConsoleFacts& console) {
   return console.processes == 1 && console.input_is_console && console.output_is_console &&
          console.window_visible && console.interactive;
 }
 
-}  // namespace sectify
+}  // namespace sectify::console
 
-#endif  // SECTIFY_CONSOLE_WINDOW_H_
+#endif  // SECTIFY_CONSOLE_CONSOLE_WINDOW_H_
