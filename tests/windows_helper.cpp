@@ -56,7 +56,7 @@ std::string window_text() {
       CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, 0, nullptr);
   CONSOLE_SCREEN_BUFFER_INFO screen{};
-  std::string shown, line;
+  std::string shown, last;
   if (output == INVALID_HANDLE_VALUE || GetConsoleScreenBufferInfo(output, &screen) == 0) {
     return shown;
   }
@@ -65,11 +65,13 @@ std::string window_text() {
     DWORD read = 0;
     ReadConsoleOutputCharacterA(output, text.data(), static_cast<DWORD>(text.size()), {0, row},
                                 &read);
-    line = text.substr(0, text.find_last_not_of(' ') + 1);
-    if (!line.empty()) shown += line + "\n";
+    const std::string line = text.substr(0, text.find_last_not_of(' ') + 1);
+    if (line.empty()) continue;
+    shown += line + "\n";
+    last = line;
   }
   CloseHandle(output);
-  return line.rfind("Press any key", 0) == 0 ? shown : "";
+  return last.rfind("Press any key", 0) == 0 ? shown : "";
 }
 
 // Presses and lets go of Enter in the console of process `id`, and notes

@@ -105,7 +105,8 @@ TEST_F(Windows, RefusesPipesWithoutConnecting) {
 TEST_F(Windows, AddsAndRemovesTheExplorerEntryFromAnyFolder) {
   if (settings().helper.empty()) GTEST_SKIP() << "needs windows_helper.exe (--helper)";
   const fs::path build = fs::path(settings().program).parent_path();
-  const std::string key = "HKCU\\Software\\Classes\\SystemFileAssociations\\.fxml\\shell\\Sectify";
+  const std::string types = "HKCU\\Software\\Classes\\SystemFileAssociations";
+  const std::string key = types + "\\.fxml\\shell\\Sectify";
   // Started as a double-click starts it, or from a console in its folder.
   const auto start_in = [this](const std::string& folder, const std::string& name, bool clicked) {
     if (clicked) return run_helper({"explorer", "\"" + windows_path(path(folder) / name) + "\" "});
@@ -131,6 +132,11 @@ TEST_F(Windows, AddsAndRemovesTheExplorerEntryFromAnyFolder) {
         const Result entry =
             run_words(command_words("reg"), {"query", key, "/s"}, "", " >.stdout 2>.stderr");
         EXPECT_EQ(entry.status == 0, adds) << entry.out;
+        // Removing takes the keys above the entry with it, where empty.
+        EXPECT_EQ(run_words(command_words("reg"), {"query", types + "\\.fxml"}, "",
+                            " >.stdout 2>.stderr")
+                          .status == 0,
+                  adds);
         EXPECT_EQ(entry.out.find("REG_SZ    Convert with Sectify\n") != std::string::npos &&
                       entry.out.find(command) != std::string::npos,
                   adds)
