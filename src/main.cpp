@@ -76,9 +76,9 @@ int convert(const std::string& input, Run& run) {
   if (!output) {
     // Whether it is a folder matters only to the next step, which only a
     // window of its own shows.
-    return fail(console::not_fxml(input_named,
-                                  run.own_window && sectify::file_access::is_folder(input)),
-                run);
+    return fail(
+        console::not_fxml(input_named, run.own_window && sectify::file_access::is_folder(input)),
+        run);
   }
   const std::string_view output_named = as_named(*output, run);
 

@@ -183,10 +183,11 @@ std::vector<Message> warnings(std::string_view output, std::string_view input, b
     // ".flt" replaced.
     const std::string_view name = file_name_of(input);
     const std::string_view stem = name.substr(0, name.find(".fxml") + 5);
-    shown.push_back(warning(joined({esc(output), " does not end in .flt, so flight programs will "
-                                                 "not find it"}),
-                            joined({"Rename ", esc(name), " to ", esc(stem),
-                                    " and convert it again.\n"})));
+    shown.push_back(
+        warning(joined({esc(output),
+                        " does not end in .flt, so flight programs will "
+                        "not find it"}),
+                joined({"Rename ", esc(name), " to ", esc(stem), " and convert it again.\n"})));
   }
   if (found.sections_left_out > 0) {
     shown.push_back(warning(joined({"section [", esc(found.first_section_left_out),
@@ -247,8 +248,6 @@ Message summary(std::size_t converted, std::size_t total,
   return {Stream::output, text + "\n", ""};
 }
 
-Message key_prompt() {
-  return {Stream::output, "\nPress any key to close this window.\n", ""};
-}
+Message key_prompt() { return {Stream::output, "\nPress any key to close this window.\n", ""}; }
 
 }  // namespace sectify::console

@@ -112,8 +112,9 @@ TEST_F(Names, ReadsCrLfAndLfLineEndsAlikeAndWritesEveryByte) {
 }
 
 std::string left_out(const std::string& name, int count) {
-  return "\nWarning: section [" + name + "] before [Main] was left out (sections left out: " +
-         std::to_string(count) + ")\nMove the Main section to the top, if you need the others.\n";
+  return "\nWarning: section [" + name +
+         "] before [Main] was left out (sections left out: " + std::to_string(count) +
+         ")\nMove the Main section to the top, if you need the others.\n";
 }
 // The warning that line `line` of `input` `is`, and `count` lines in all,
 // with its next step `step`.
@@ -143,9 +144,9 @@ std::string utf8(const std::string& input, int line, const std::string& characte
 }
 std::string kept_reference(const std::string& input, int line, const std::string& reference,
                            int count, const std::string& instead) {
-  return line_warning(input, line, "keeps the reference " + reference + " undecoded", count,
-                      "Write " + instead + " instead of " + reference +
-                          " in the .fxml and convert it again.\n");
+  return line_warning(
+      input, line, "keeps the reference " + reference + " undecoded", count,
+      "Write " + instead + " instead of " + reference + " in the .fxml and convert it again.\n");
 }
 
 TEST_F(Names, WarnsWhereTheInputLeavesTheExpectedLayout) {
@@ -177,7 +178,8 @@ TEST_F(Names, WarnsWhereTheInputLeavesTheExpectedLayout) {
       {"comment", head + "            <!-- a note -->\r\n" + tail,
        "\r\n[Main]\r\n<!-- a note -->\r\n", not_in_form("comment.fxml", 5, 1)},
       {"amp", head + property + "<Property Name=\"t\" Value=\"Rock &amp; Roll\" />\r\n" + tail,
-       "\r\n[Main]\r\na=b\r\nt=Rock &amp; Roll\r\n", kept_reference("amp.fxml", 6, "&amp;", 1, "&")},
+       "\r\n[Main]\r\na=b\r\nt=Rock &amp; Roll\r\n",
+       kept_reference("amp.fxml", 6, "&amp;", 1, "&")},
       {"lt", head + "<Property Name=\"t\" Value=\"&lt;&lt;\" />\r\n" + tail,
        "\r\n[Main]\r\nt=&lt;&lt;\r\n", kept_reference("lt.fxml", 5, "&lt;", 1, "<")},
       {"degree", head + "<Property Name=\"w\" Value=\"270&#xb0;\" />\r\n" + tail,

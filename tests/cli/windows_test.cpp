@@ -133,10 +133,10 @@ TEST_F(Windows, AddsAndRemovesTheExplorerEntryFromAnyFolder) {
             run_words(command_words("reg"), {"query", key, "/s"}, "", " >.stdout 2>.stderr");
         EXPECT_EQ(entry.status == 0, adds) << entry.out;
         // Removing takes the keys above the entry with it, where empty.
-        EXPECT_EQ(run_words(command_words("reg"), {"query", types + "\\.fxml"}, "",
-                            " >.stdout 2>.stderr")
-                          .status == 0,
-                  adds);
+        EXPECT_EQ(
+            run_words(command_words("reg"), {"query", types + "\\.fxml"}, "", " >.stdout 2>.stderr")
+                    .status == 0,
+            adds);
         EXPECT_EQ(entry.out.find("REG_SZ    Convert with Sectify\n") != std::string::npos &&
                       entry.out.find(command) != std::string::npos,
                   adds)
