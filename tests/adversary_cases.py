@@ -1,16 +1,15 @@
 #!/usr/bin/env python3
 """Runs Sectify as an attacker would meet it, as root over other users'
 files, and checks each case of a table: a folder swapped for a link mid-run,
-planted outputs, groups and ACLs that cannot be carried, signals at the
-commit point, system calls failed from outside with strace, no /proc, a
+planted outputs, groups and ACLs that deny, signals at the commit point, system calls failed from outside with strace, no /proc, a
 path near PATH_MAX, and the portable build's calls.
 
 usage: adversary_cases.py SECTIFY PORTABLE_SECTIFY [--portable]
 
 With --portable, SECTIFY is a portable build (and may be PORTABLE_SECTIFY
-itself, then run once where a case runs both), which carries no ACL and
-no group bits, and keeps the narrow race between stat and open: the cases
-that need Linux's calls are skipped.
+itself, then run once where a case runs both), whose outputs are their
+owner's alone, and which keeps the narrow race between stat and open: the
+cases that need Linux's calls are skipped.
 
 Exits 77 (skipped) where strace is missing or the tests do not run as root;
 a case whose own tool is missing (setfacl, unshare) says so and is skipped.
@@ -118,88 +117,77 @@ def folder_exchanged_as_the_input_opens(sectify, portable, base):
                     os.path.basename(program), run_number)
 
 
-def nobody_reads_no_secret(sectify, portable, base):
-    """Root converts its own 0600 flights where another user acts: links
-    followed as the kernel follows them (as cat does, with either value of
-    fs.protected_symlinks), a chain through the user's own link, outputs
-    planted in a sticky and in a shared 0770 folder, an earlier 0644
-    output, an input whose ACL names a user: no output lets nobody read a
-    byte that the input did not, and a planted output ends root's, with
-    the rights of a copy of the 0600 input."""
+def can_read(path, user):
+    """Whether `user` (uid, gid, groups) can read the file at `path`."""
+    uid, gid, groups = user
+    extra = '--groups=' + ','.join(map(str, groups)) if groups else '--clear-groups'
+    return subprocess.run(['setpriv', '--reuid=%d' % uid, '--regid=%d' % gid, extra, 'cat', path],
+                          capture_output=True).returncode == 0
+
+
+def no_one_reads_what_the_input_denies(sectify, portable, base):
+    """Root, or an ordinary user, converts flights where others act: an
+    input whose group bits or ACL deny a user whom its other bits would let
+    read, outputs planted in a sticky and in a shared folder, a link to a
+    0600 file, a named user's ACL entry, another user's flight: whoever
+    reads an output (tried as each user) can read its input, and the usual
+    0644 flight gives a 0644 output of the runner's."""
+    os.chmod(base, 0o755)
     secret = os.path.join(base, 'secret')
     os.mkdir(secret, 0o700)
     write(os.path.join(secret, 'only_root.fxml'), FLIGHT, 0o600)
-    attacker = os.path.join(base, 'attacker')
-    os.mkdir(attacker, 0o755)
-    os.chown(attacker, NOBODY, NOBODY)
-    os.symlink(os.path.join(secret, 'only_root.fxml'), os.path.join(attacker, 'shared.fxml'))
-    os.lchown(os.path.join(attacker, 'shared.fxml'), NOBODY, NOBODY)
     acl = subprocess.run(['setfacl', '--version'], capture_output=True).returncode == 0
-    # (folder, its mode, the input's link or None for a file of root's,
-    # a planted output's owner and mode, an ACL for the input)
-    rows = [('new', 0o755, 'secret/only_root.fxml', None, None),
-            ('planted', 0o755, 'secret/only_root.fxml', (NOBODY, 0o644), None),
-            ('sticky', 0o1777, 'secret/only_root.fxml', None, None),
-            ('chain', 0o755, 'attacker/shared.fxml', (0, 0o644), None),
-            ('shared', 0o770, None, (NOBODY, 0o644), None),
-            ('sticky_planted', 0o1777, None, (NOBODY, 0o666), None),
-            ('named_user', 0o755, None, None, 'g::-,u:daemon:r' if acl else None)]
-    switch = '/proc/sys/fs/protected_symlinks'
-    original = read(switch) if os.access(switch, os.W_OK) else None
-    try:
-        for protected in ((b'0\n', b'1\n') if original else (None,)):
-            if protected:
-                with open(switch, 'wb') as setting:
-                    setting.write(protected)
-            for name, mode, link, planted, input_acl in rows:
-                folder = os.path.join(base, name)
-                shutil.rmtree(folder, ignore_errors=True)
-                os.mkdir(folder)
-                os.chmod(folder, mode)
-                # A sticky folder of root's, as /tmp: the kernel's link rule
-                # holds only where the link's owner is not the folder's.
-                os.chown(folder, 0 if name in ('chain', 'sticky', 'sticky_planted') else NOBODY,
-                         NOBODY)
-                entry = os.path.join(folder, 'a.fxml')
-                if link:
-                    os.symlink(os.path.join(base, link), entry)
-                    os.lchown(entry, 0 if name == 'chain' else NOBODY, NOBODY)
-                else:
-                    write(entry, FLIGHT, 0o600)
-                if input_acl:
-                    subprocess.run(['setfacl', '-m', input_acl, entry], check=True)
-                for program in programs(sectify, portable):
-                    if planted:
-                        write(os.path.join(folder, 'a.flt'), EARLIER, planted[1], (planted[0], NOBODY))
-                    elif os.path.exists(os.path.join(folder, 'a.flt')):
-                        os.unlink(os.path.join(folder, 'a.flt'))
-                    readable = subprocess.run(['cat', entry], capture_output=True).returncode == 0
-                    status, _, err = run(['sh', '-c', 'umask 022 && exec "$0" a.fxml', program],
-                                         folder)
-                    where = '%s, %s, protected_symlinks %s' % (os.path.basename(program), name,
-                                                               protected)
-                    if status != (0 if readable else 1):
-                        return '%s: status %d (cat %s): %r' % (where, status, readable, err)
-                    if status:
-                        continue
-                    st = os.stat(os.path.join(folder, 'a.flt'))
-                    shown = subprocess.run(['getfacl', '-cp', os.path.join(folder, 'a.flt')],
-                                           capture_output=True, text=True).stdout if acl else ''
-                    # Only root's own earlier output hands on its group.
-                    owners = (0, NOBODY if planted and planted[0] == 0 else 0)
-                    if ((st.st_uid, st.st_gid) != owners or st.st_mode & 0o7777 != 0o600
-                            or 'user:' in shown.replace('user::', '')):
-                        return '%s: output %d:%d, %o, %r' % (where, st.st_uid, st.st_gid,
-                                                             st.st_mode & 0o7777, shown)
-    finally:
-        if original:
-            with open(switch, 'wb') as setting:
-                setting.write(original)
+    root, daemon = (0, 0, []), (1, 1, [])
+    readers = [(NOBODY, NOBODY, [GROUP]), (NOBODY, NOBODY, []), daemon]
+    # (folder, its mode and group, the input: a link's target or its owner,
+    # group, mode and ACL; a planted output's owner and mode; the runner)
+    rows = [('group_denied', 0o755, 0, (1, GROUP, 0o604, None), None, root),
+            ('named_denied', 0o755, 0, (0, 0, 0o644, 'u:nobody:-' if acl else None), None, root),
+            ('sticky_planted', 0o1777, 0, (0, 0, 0o600, None), (NOBODY, 0o666), root),
+            ('shared_planted', 0o770, GROUP, (0, 0, 0o600, None), (NOBODY, 0o644), root),
+            ('link', 0o755, NOBODY, 'secret/only_root.fxml', None, root),
+            ('named_user', 0o755, 0, (0, 0, 0o640, 'u:daemon:r' if acl else None), None, root),
+            ('other_users', 0o777, 0, (2, 2, 0o644, None), None, daemon),
+            ('usual', 0o755, 0, (0, 0, 0o644, None), None, root)]
+    for name, mode, group, source, planted, runner in rows:
+        folder = os.path.join(base, name)
+        os.mkdir(folder)
+        os.chown(folder, NOBODY if group == NOBODY else 0, group)
+        os.chmod(folder, mode)
+        entry = os.path.join(folder, 'a.fxml')
+        if isinstance(source, str):
+            os.symlink(os.path.join(base, source), entry)
+            os.lchown(entry, NOBODY, NOBODY)
+        else:
+            write(entry, FLIGHT, source[2], source[:2])
+            if source[3]:
+                subprocess.run(['setfacl', '-m', source[3], entry], check=True)
+        for program in programs(sectify, portable):
+            output = os.path.join(folder, 'a.flt')
+            if planted:
+                write(output, EARLIER, planted[1], (planted[0], NOBODY))
+            elif os.path.exists(output):
+                os.unlink(output)
+            uid, gid, _ = runner
+            status, _, err = run(['setpriv', '--reuid=%d' % uid, '--regid=%d' % gid,
+                                  '--clear-groups', 'sh', '-c', 'umask 022 && exec "$0" a.fxml',
+                                  program], folder)
+            where = '%s, %s' % (os.path.basename(program), name)
+            if status != 0:
+                return '%s: status %d: %r' % (where, status, err)
+            for reader in readers:
+                if can_read(output, reader) and not can_read(entry, reader):
+                    return '%s: user %d with groups %s reads the output' % (where, reader[0],
+                                                                            reader[2])
+            st = os.stat(output)
+            if name == 'usual' and (st.st_uid, st.st_mode & 0o7777) != (
+                    0, 0o644 if LINUX_BUILD and program == sectify else 0o600):
+                return '%s: output %d, %o' % (where, st.st_uid, st.st_mode & 0o7777)
 
 
 def views_leases_and_long_names(sectify, portable, base):
-    """The kernel's views through a link, a leased flight, standard output
-    closed at the start, and a 100 MiB section name before [Main] under a
+    """The kernel's views through a link and through an overlay, a leased
+    flight, standard output closed at the start, and a 100 MiB section name before [Main] under a
     700 MiB address-space limit."""
     # The portable build does not tell the kernel's views apart.
     views = ('/proc/sys/fs/binfmt_misc/status', '/proc/self/ns/net', '/dev/mqueue/.x')
@@ -216,6 +204,26 @@ def views_leases_and_long_names(sectify, portable, base):
             os.unlink(view)
         if (status, err) != (1, '\nFile could not be opened\n'):
             return '%s: status %d: %r' % (view, status, err)
+    # A file of sysfs, and a flight, as the lower layer of an overlay mount
+    # in a mount namespace of the run's own: the first is a view still.
+    layers = [os.path.join(base, name) for name in ('flights', 'upper', 'work', 'merged')]
+    for layer in layers:
+        os.mkdir(layer)
+    write(os.path.join(layers[0], 'a.fxml'), FLIGHT)
+    for lower, name, expected in (('/sys/kernel/mm', 'transparent_hugepage/enabled', 1),
+                                  (layers[0], 'a.fxml', 0)):
+        if not LINUX_BUILD or not os.path.exists(os.path.join(lower, name)):
+            continue
+        status, _, err = run(['unshare', '-m', 'sh', '-c',
+                              'mount -t overlay overlay -o lowerdir=%s,upperdir=%s,workdir=%s %s '
+                              '&& ln -s %s merged/b.fxml && exec "$0" merged/b.fxml'
+                              % (lower, layers[1], layers[2], layers[3], name), sectify], base)
+        if 'unshare' in err or 'mount' in err:
+            raise Skip('no mount namespace or overlay here: ' + err.strip())
+        if status != expected:
+            return 'through an overlay, %s: status %d: %r' % (name, status, err)
+        shutil.rmtree(layers[1])
+        os.mkdir(layers[1])
     write(os.path.join(base, 'a.fxml'), FLIGHT)
     status, _, err = run(['sh', '-c', 'exec "$0" a.fxml >&-', sectify], base)
     if status != 0 or read(os.path.join(base, 'a.flt')) != CONVERTED:
@@ -280,43 +288,10 @@ def fifo_swapped_in(sectify, portable, base):
     watch.join(5)
 
 
-def default_acl_keeps_others_out(sectify, portable, base):
-    """A new output in a folder whose default ACL gives others nothing."""
-    for program in programs(sectify, portable):
-        folder = os.path.join(base, os.path.basename(program))
-        os.mkdir(folder)
-        write(os.path.join(folder, 'a.fxml'), FLIGHT, 0o644)
-        if subprocess.run(['setfacl', '-d', '-m', 'o::---', folder], capture_output=True).returncode:
-            raise Skip('no setfacl, or no ACLs here')
-        status, _, err = run(['sh', '-c', 'umask 022 && exec "$0" a.fxml', program], folder)
-        mode = os.stat(os.path.join(folder, 'a.flt')).st_mode & 0o777
-        if status != 0 or mode & 0o007:
-            return '%s: status %d, mode %o: %s' % (os.path.basename(program), status, mode, err)
-
-
-def group_that_cannot_be_carried(sectify, portable, base):
-    """An ordinary user replaces the output of another's flight, of a group
-    of the user's, or of a group not the user's."""
-    for groups, expected_group, expected_mode in (('--clear-groups', NOBODY, 0o600),
-                                                  ('--groups=%d' % GROUP, GROUP, 0o660)):
-        folder = os.path.join(base, groups.strip('-').replace('=', ''))
-        os.mkdir(folder)
-        os.chown(folder, NOBODY, NOBODY)
-        write(os.path.join(folder, 'a.fxml'), FLIGHT, 0o644, (1, GROUP))
-        write(os.path.join(folder, 'a.flt'), EARLIER, 0o660, (1, GROUP))
-        status, _, err = run(['setpriv', '--reuid=%d' % NOBODY, '--regid=%d' % NOBODY, groups,
-                              sectify, 'a.fxml'], folder)
-        st = os.stat(os.path.join(folder, 'a.flt'))
-        if not LINUX_BUILD:
-            expected_mode &= ~0o070
-        if status != 0 or (st.st_gid, st.st_mode & 0o777) != (expected_group, expected_mode):
-            return '%s: status %d, group %d, mode %o: %s' % (groups, status, st.st_gid,
-                                                            st.st_mode & 0o777, err)
-
-
 def acl_copy_failed(sectify, portable, base):
-    """The old file's ACL cannot be set on the new file, which inherited
-    entries from the folder's default ACL."""
+    """The input's ACL cannot be set on the new file, which inherited
+    entries from the folder's default ACL: the run fails, the earlier
+    output as it was."""
     if not LINUX_BUILD:
         raise Skip('the portable build carries no ACL')
     folder = os.path.join(base, 'acl')
@@ -324,14 +299,14 @@ def acl_copy_failed(sectify, portable, base):
     write(os.path.join(folder, 'a.fxml'), FLIGHT)
     write(os.path.join(folder, 'a.flt'), EARLIER, 0o640)
     if subprocess.run(['setfacl', '-d', '-m', 'u:nobody:rw', folder], capture_output=True).returncode \
-            or subprocess.run(['setfacl', '-m', 'u:daemon:r', os.path.join(folder, 'a.flt')],
+            or subprocess.run(['setfacl', '-m', 'u:daemon:r', os.path.join(folder, 'a.fxml')],
                               capture_output=True).returncode:
         raise Skip('no setfacl, or no ACLs here')
     status, _, err = run([sectify, 'a.fxml'], folder, ['-e', 'inject=fsetxattr:error=EIO'])
-    acl = subprocess.run(['getfacl', '-cp', os.path.join(folder, 'a.flt')],
-                         capture_output=True, text=True).stdout
-    if status != 0 or 'nobody' in acl or 'mask' in acl:
-        return 'status %d, ACL left: %r %s' % (status, acl, err)
+    if (status, err) != (1, '\nFile a.flt could not be written: Input/output error\n') \
+            or read(os.path.join(folder, 'a.flt')) != EARLIER or listing(folder) != ['a.flt',
+                                                                                  'a.fxml']:
+        return 'status %d, %r, left %s' % (status, err, listing(folder))
 
 
 def write_that_writes_nothing(sectify, portable, base):
@@ -372,13 +347,13 @@ def signals_at_the_commit_point(sectify, portable, base):
 
 def private_while_written(sectify, portable, base):
     """No one but the owner reads a byte of a new output named from the
-    start, even by opening it as soon as it appears; one that replaces a
-    0600 output is 0600 from the moment it is created."""
+    start, even by opening it as soon as it appears: the portable build,
+    which cannot see whom an ACL denies, gives it to its owner alone from
+    its creation."""
     write(os.path.join(base, 'a.fxml'), FLIGHT)
     os.umask(0o022)
-    # The call held, the earlier output's mode (0: none), the mode at the end.
-    for held, earlier, final in (('write', 0, 0o604), ('fchmod', 0, 0o604),
-                                 ('fchmod', 0o600, 0o600)):
+    # The call held, the earlier output's mode (0: none).
+    for held, earlier in (('write', 0), ('fchmod', 0o644)):
         if earlier:
             write(os.path.join(base, 'a.flt'), EARLIER, earlier)
         elif os.path.exists(os.path.join(base, 'a.flt')):
@@ -395,9 +370,7 @@ def private_while_written(sectify, portable, base):
         seen = [(mode, os.read(fd, 100)) for mode, fd in opened]
         for _, fd in opened:
             os.close(fd)
-        # The portable build, which cannot see ACLs, gives the group nothing.
-        if (not seen or any(mode != 0o600 and data for mode, data in seen)
-                or (earlier and seen[0][0] != 0o600) or status != 0 or now != final):
+        if not seen or any(mode != 0o600 for mode, _ in seen) or status != 0 or now != 0o600:
             return '%s held: seen meanwhile %s, status %d, mode at the end %o' % (
                 held, [(oct(m), len(d)) for m, d in seen], status, now)
 
@@ -450,9 +423,7 @@ def portable_calls(sectify, portable, base):
 
 
 CASES = [folder_swapped_for_link, folder_swapped_at_each_open, folder_exchanged_as_the_input_opens,
-         nobody_reads_no_secret,
-         views_leases_and_long_names, fifo_swapped_in, default_acl_keeps_others_out,
-         group_that_cannot_be_carried,
+         no_one_reads_what_the_input_denies, views_leases_and_long_names, fifo_swapped_in,
          acl_copy_failed, write_that_writes_nothing, signals_at_the_commit_point,
          private_while_written, no_proc, path_near_path_max, portable_calls]
 

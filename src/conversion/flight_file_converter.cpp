@@ -14,6 +14,10 @@ struct FlightFileConverter::State {
   // returns where the output begins.
   char* output_for(std::size_t bound);
 
+  // The bytes of output that closing lines have joined into the line under
+  // way, which the next input line continues.
+  std::size_t held() const { return lines.w - lines.pending[1]; }
+
   // Where the layout checks record what they find, if they run.
   LayoutFindings* checks() { return check_layout ? &findings : nullptr; }
 
@@ -58,30 +62,34 @@ std::string_view FlightFileConverter::convert(std::string_view block) {
       s.carry.empty() || last_lf == std::string_view::npos ? 0 : block.find('\n') + 1;
   const std::size_t unfinished = last_lf == std::string_view::npos ? block.size() : first;
   // A line counts without its line end, LF or CR LF, as the last line of a
-  // text may have none.
+  // text may have none, and with what closing lines joined to it so far.
   std::size_t line = s.carry.size() + unfinished;
   if (first > 0) line -= (first > 1 ? block[first - 2] : s.carry.back()) == '\r' ? 2 : 1;
-  if (line > kMaxLineSize) throw std::length_error("line too long");
+  if (line > kMaxLineSize - s.held()) throw std::length_error("line too long");
   if (last_lf == std::string_view::npos) {
     s.carry.append(block);
     return {};
   }
+  // The carried line is completed before the output grows, so that a long
+  // line is never in memory three times: where the carry moves to grow,
+  // its old and new copies are there without the output.
+  s.carry.append(block.substr(0, first));
   // No rule lengthens anything, so a line gives at most its own bytes and
   // one more, where its LF becomes CR LF: the line that the carry ends, and
   // each line of the block, which is at most two bytes of output a byte.
   // Bounding the carried line by its own size keeps a long line's output
   // within the line's size.
-  const std::size_t carried = s.carry.empty() ? 0 : s.carry.size() + first + 1;
+  const std::size_t carried = first == 0 ? 0 : s.carry.size() + 1;
   char* const out = s.output_for(carried + 2 * (block.size() - first));
   std::size_t complete = last_lf + 1;
-  if (!s.carry.empty()) {
-    s.carry.append(block.substr(0, first));
+  if (first > 0) {
     internal::convert_lines(s.carry.data(), s.carry.size(), out, s.lines, s.checks());
     s.carry.clear();
     block.remove_prefix(first);
     complete -= first;
   }
   internal::convert_lines(block.data(), complete, out, s.lines, s.checks());
+  if (s.held() > kMaxLineSize) throw std::length_error("line too long");
   s.carry.append(block.substr(complete));
   // Until the marker is found, the output is a line end and the lines
   // still open; after it, everything before the last line end is final.

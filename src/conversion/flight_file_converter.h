@@ -19,7 +19,8 @@ namespace sectify {
 //
 // Only the unfinished last line of the input and the lines that a closing
 // line may still join are kept from one block to the next, so memory stays
-// within a few times the block size unless a single line is larger.
+// within a few times the block size unless a single line, joined or not,
+// is larger: then within about twice that line.
 //
 //   FlightFileConverter converter;
 //   while (read a block) write(converter.convert(block));
@@ -39,8 +40,9 @@ class FlightFileConverter {
 
   // Takes the next block of the input. Returns the output that no later
   // input can change, valid until the next call. Throws std::length_error
-  // as soon as a line that runs on past the block grows longer than
-  // kMaxLineSize, std::bad_alloc if a line does not fit in memory.
+  // as soon as a line, with the lines that closing lines join to it, grows
+  // longer than kMaxLineSize, std::bad_alloc if a line does not fit in
+  // memory.
   std::string_view convert(std::string_view block);
 
   // Ends the input and returns the rest of the output, valid until the

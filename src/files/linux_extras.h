@@ -1,6 +1,6 @@
 // What Linux offers beyond POSIX that the file layer uses where it can:
-// files without a name, folder handles for search alone, ACLs as extended
-// attributes and early write-back. Built where SECTIFY_LINUX_EXTRAS is set;
+// files without a name, folder handles for search alone, ACLs (through
+// libacl) and early write-back. Built where SECTIFY_LINUX_EXTRAS is set;
 // elsewhere (SECTIFY_PORTABLE_POSIX, or another system) each function
 // below says it cannot, and the caller takes the portable path. Each
 // reports failure as POSIX calls do, with errno.
@@ -9,7 +9,6 @@
 #define SECTIFY_FILES_LINUX_EXTRAS_H_
 
 #include <cerrno>
-#include <string>
 
 namespace sectify::linux_extras {
 
@@ -46,24 +45,21 @@ int reopen_for_reading(int fd);
 // Returns whether `fd` lies on a file system whose regular files are views
 // of the kernel rather than stores of data (procfs, sysfs, debugfs, mqueue,
 // nsfs, binfmt_misc and the like), which may act on being opened or read.
-// Sets `pseudo`; returns false if the system cannot tell.
+// A file system stacked on folders (overlayfs, ecryptfs) counts as one
+// unless each folder it stacks on, as this process's mount table names
+// it, lies on a store of data: one whose mount lies in another mount
+// namespace cannot be told, and counts. Sets `pseudo`; returns false if
+// the system cannot tell whether the file lies on a view of the kernel.
 bool on_pseudo_file_system(int fd, bool& pseudo);
 
-// Reads the access ACL of the file `fd` into `acl`, as read_access_acl()
-// does. Returns false if it cannot be read.
-bool read_file_acl(int fd, std::string& acl);
-
-// Reads the access ACL of the entry `name` of `folder` into `acl`, as the
-// system stores it: empty where there is none beyond the permission bits.
-// Returns false if it cannot be read.
-bool read_access_acl(int folder, const char* name, std::string& acl);
-
-// Sets the access ACL `acl` on the file `fd`; returns false on failure.
-bool set_access_acl(int fd, const std::string& acl);
-
-// Removes the access ACL of the file `fd`, if it has one, so that only its
-// permission bits count. Returns false on failure.
-bool remove_access_acl(int fd);
+// Gives the file `to` the access ACL of the file `from`, and so its
+// permission bits (never setuid, setgid or sticky); without `group_given`
+// (`to`'s group is not `from`'s), its owning group's entry gets no rights
+// and others no more than that entry had, since members of `from`'s group
+// whom it denies would read `to` as others. Where `to`'s file system has
+// no ACLs, `from`'s permission bits alone do, if its ACL holds nothing
+// more. Returns false on failure: ENOTSUP where ACLs cannot be copied.
+bool copy_access_acl(int from, int to, bool group_given);
 
 // Asks the system to start writing what was written to `fd` to disk.
 void start_writeback(int fd);
@@ -91,24 +87,9 @@ inline bool on_pseudo_file_system(int, bool& pseudo) {
   pseudo = false;
   return true;
 }
-// A system's ACLs, if it has any, cannot be read, set or removed here:
-// each says so (ENOTSUP), and the caller narrows the permission bits so
-// that no ACL it cannot see gives anyone more.
-inline bool read_file_acl(int, std::string& acl) {
-  acl.clear();
-  errno = ENOTSUP;
-  return false;
-}
-inline bool read_access_acl(int, const char*, std::string& acl) {
-  acl.clear();
-  errno = ENOTSUP;
-  return false;
-}
-inline bool set_access_acl(int, const std::string&) {
-  errno = ENOTSUP;
-  return false;
-}
-inline bool remove_access_acl(int) {
+// A system's ACLs, if it has any, cannot be read or set here, and the
+// caller gives the file rights that no ACL it cannot see could widen.
+inline bool copy_access_acl(int, int, bool) {
   errno = ENOTSUP;
   return false;
 }

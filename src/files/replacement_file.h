@@ -8,9 +8,6 @@
 #include <string>
 
 #include "files/file_access.h"
-#ifndef _WIN32
-#include "files/access_rights_posix.h"
-#endif
 
 namespace sectify {
 
@@ -29,8 +26,9 @@ class ReplacementFile {
 
   // Takes `folder`, the folder of `path` as open_for_reading() opened it,
   // which every later step uses however its path changes meanwhile, and
-  // creates the new file there, readable and writable by its owner alone
-  // until commit(). Creates nothing and returns Status::is_input if the
+  // creates the new file there: on POSIX systems with the rights of
+  // `input` (see give_rights_of_input()), on Windows readable and writable
+  // by its owner alone until commit(). Creates nothing and returns Status::is_input if the
   // entry at `path` itself (not a file that a symbolic link there leads
   // to) is the file `input` reads, Status::read_only if it is a file its
   // owner may not write (on Windows, one with the read-only attribute),
@@ -46,9 +44,9 @@ class ReplacementFile {
   // The new file, open for writing.
   const file_access::File& file() const { return file_; }
 
-  // Gives the new file the access rights of the file it replaces (POSIX:
-  // see take_over_access_rights(); Windows: its attributes, permissions,
-  // streams and creation time), syncs it to disk and renames it over the
+  // On Windows gives the new file the access rights of the file it
+  // replaces (its attributes, permissions, streams and creation time);
+  // syncs it to disk and renames it over the
   // output's name in the folder. From the moment the rename begins,
   // interruptions are held off until the process ends: the output is the
   // new file, and the run goes on to report it. The folder is synced
@@ -92,10 +90,6 @@ class ReplacementFile {
   file_access::File folder_;      // the output's folder, from create() on
   file_access::NativePath name_;  // the output's name in folder_ (Windows: its full path)
   file_access::NativePath temp_;  // the new file's name, likewise, while it has one
-#ifndef _WIN32
-  CreatedRights created_;  // what the system gave the new file, for a new output
-  Readers input_;          // who may read the input, whom the output lets read no more
-#endif
 #ifdef _WIN32
   std::string shown_;               // the new file's path as typed, without ".tmp"
   file_access::NativePath backup_;  // where the old file goes during the replacement

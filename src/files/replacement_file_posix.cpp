@@ -80,11 +80,7 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
   folder_ = std::move(folder);
   const int at = fd_of(folder_);
   struct stat read {};
-  struct stat where {};
-  if (SECTIFY_CALL(-1, fstat, fd_of(input), &read) != 0 ||
-      SECTIFY_CALL(-1, fstat, at, &where) != 0) {
-    return creation_failed();
-  }
+  if (SECTIFY_CALL(-1, fstat, fd_of(input), &read) != 0) return creation_failed();
   struct stat old {};
   if (SECTIFY_CALL(-1, fstatat, at, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT) return creation_failed();
@@ -101,51 +97,25 @@ ReplacementFile::Status ReplacementFile::create(const std::string& path, file_ac
 
   // A file without a name, which even a process killed before commit()
   // leaves nowhere, where the system has them; else one named from the
-  // start. Where it takes over an earlier output's rights, it is created
-  // 0600. Else it is created as a copy of the input would be, with its
-  // permission bits, so that the system applies the umask or the folder's
-  // default ACL, and what it gets is noted for commit(). It is 0600 from
-  // then until commit() gives it its rights.
-  // Who may read the input, by its ACL too: a new output's group gets the
-  // owning group's own entry, not the mask that the bits show.
-  input_ = {read.st_uid, read.st_gid, read.st_mode & 0777, {}};
-  if (!linux_extras::read_file_acl(fd_of(input), input_.acl) && errno != ENOTSUP) {
-    return creation_failed();
-  }
-  const mode_t bits = takes_over_rights(where, old, ::geteuid(), input_.uid)
-                          ? 0600
-                          : narrowest_mode(input_.mode, input_.acl);
-  int fd = linux_extras::open_unnamed(at, bits);
-  const auto create_named = [this, at, &fd](mode_t mode) {
-    return make_named(at, temp_, [at, mode, &fd](const char* name) {
+  // start. Either way it is created readable and writable by its owner
+  // alone and given the input's rights before a byte is written, so that
+  // no one whom the input does not let read it ever reads a byte of it.
+  int fd = linux_extras::open_unnamed(at, 0600);
+  if (fd < 0) {
+    make_named(at, temp_, [at, &fd](const char* name) {
       fd = SECTIFY_CALL(-1, openat, at, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        mode);
+                        0600);
       return fd >= 0;
     });
-  };
-  if (fd < 0) create_named(bits);
-  file_ = file_access::File(fd);
-  if (fd < 0 || !keep_private(fd, created_)) return creation_failed();
-  // Others may have opened a named file in the moment before it was made
-  // 0600: it goes, empty, for one that is 0600 from its creation, so that
-  // no one who opened the first ever reads a byte of the output.
-  if (!temp_.empty() && (created_.mode & 077) != 0) {
-    if (!file_.close() || SECTIFY_CALL(-1, unlinkat, at, temp_.c_str(), 0) != 0) {
-      return creation_failed();
-    }
-    remove_on_interruption(at, nullptr);
-    create_named(0600);
-    file_ = file_access::File(fd);
-    if (fd < 0) return creation_failed();
   }
+  file_ = file_access::File(fd);
+  if (fd < 0 || !give_rights_of_input(fd, fd_of(input), read)) return creation_failed();
   return Status::created;
 }
 
 bool ReplacementFile::commit() {
   const int fd = fd_of(file_);
   const int at = fd_of(folder_);
-  // After the last write, so that no write changes what is set.
-  if (!take_over_access_rights(fd, at, name_.c_str(), created_, input_)) return failed();
   if (!sync_to_disk(fd)) return failed();
   // A file without a name gets one only now, just before the rename.
   if (temp_.empty() && !make_named(at, temp_, [fd, at](const char* name) {

@@ -322,9 +322,9 @@ class Cli : public testing::Test {
     }
   }
 
-  // Writes `bytes` into the file `name` of the test's folder as an earlier
-  // output of the program's user, who owns it.
-  void write_old_output(const std::string& name, const std::string& bytes) const {
+  // Writes `bytes` into the file `name` of the test's folder as a file of
+  // the program's user, who owns it.
+  void write_own_file(const std::string& name, const std::string& bytes) const {
     write_file(path(name), bytes);
     if (settings().unprivileged) {
       ASSERT_EQ(chown(path(name).c_str(), kNobody, kNobody), 0);

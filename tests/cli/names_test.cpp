@@ -368,25 +368,43 @@ TEST_F(Names, ReportsStandardOutputThatCannotBeWritten) {
             "\n" + what + ": " + reason + "\n");
 }
 
+// Writes to `path` a flight of `count` lines of about 1 KiB, each ending in
+// a closing line, which joins them all into one; returns what each line
+// gives that one.
+std::string write_joined_flight(const fs::path& path, std::uint64_t count) {
+  const std::string value(990, 'v');
+  const std::string line = "<Property Name=\"a\" Value=\"" + value + "\" /></Flight.Sections>\n";
+  std::ofstream flight(path, std::ios::binary);
+  flight << "x\n<Section Name=\"Main\">\n";
+  for (std::uint64_t i = 0; i < count; ++i) flight << line;
+  return "a=" + value;
+}
+
 TEST_F(Names, ReportsLineTooLargeForMemoryOrOverTheCap) {
   if (settings().windows) GTEST_SKIP() << "wine needs more address space than the limits leave";
   // Sparse files of one line of NULs: larger than the address space the
   // first limit leaves, and past the line cap, which must stop the read
-  // long before memory does.
+  // long before memory does; and 1.1 GiB of lines that closing lines join
+  // into one, past the cap too.
   const struct {
     const char* limit;
     int gib;
-  } cases[] = {{"ulimit -v 262144;", 1}, {"ulimit -v 3670016;", 6}};
+    bool joined;
+  } cases[] = {{"ulimit -v 262144;", 1, false}, {"ulimit -v 3670016;", 6, false}, {"", 1, true}};
   for (const auto& c : cases) {
     if (run({}, c.limit).out != kUsage)
       GTEST_SKIP() << "the program cannot start under " << c.limit;
-    {
+    if (c.joined) {
+      write_joined_flight(path("big.fxml"), std::uint64_t{1100} << 10);
+      write_file(path("big.flt"), "earlier\r\n");
+    } else {
       std::ofstream sparse(path("big.fxml"), std::ios::binary);
       sparse.seekp((std::streamoff{c.gib} << 30) - 1);
       sparse.put('\n');
     }
     expect_failure(run({"big.fxml"}, c.limit), "", kTooLarge);
-    EXPECT_FALSE(fs::exists(path("big.flt")));
+    EXPECT_EQ(c.joined ? read_file(path("big.flt")) : "", c.joined ? "earlier\r\n" : "");
+    fs::remove(path("big.flt"));
   }
 }
 
@@ -397,6 +415,12 @@ TEST_F(Names, ConvertsFileFourTimesLargerThanItsMemoryLimit) {
   const RepeatedFlight flight(path("big.fxml"), std::uint64_t{256} << 20);
   expect_success(run({"big.fxml"}, kLimit), "big.flt");
   EXPECT_TRUE(flight.is_output(path("big.flt")));
+  // A line that closing lines join of 32 MiB, half the limit.
+  const std::string piece = write_joined_flight(path("joined.fxml"), 32 << 10);
+  std::string joined = "\r\n[Main]\r\n";
+  for (int i = 0; i < (32 << 10); ++i) joined += piece;
+  expect_success(run({"joined.fxml"}, kLimit), "joined.flt");
+  EXPECT_TRUE(read_file(path("joined.flt")) == joined);
 }
 
 }  // namespace cli_test
