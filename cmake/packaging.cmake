@@ -38,11 +38,13 @@ set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 # Windows program is linked without symbols, so that the one in the ZIP is
 # the one built: stripping it again would write a date into its header.
 find_package(Python3 COMPONENTS Interpreter)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian_package.cmake
+                              ${PROJECT_SOURCE_DIR}/cmake/sha256sums.cmake)
+set(CPACK_SECTIFY_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 if(Python3_Interpreter_FOUND)
   set(CPACK_GENERATOR External)
   set(CPACK_EXTERNAL_ENABLE_STAGING ON)
   set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/reproducible_archives.cmake)
-  set(CPACK_SECTIFY_SOURCE_DIR ${PROJECT_SOURCE_DIR})
   set(CPACK_SECTIFY_PYTHON ${Python3_EXECUTABLE})
   # The archive and its SHA256SUMS, for those who build a release again to
   # compare it: cmake --build --preset release --target SHA256SUMS.
@@ -66,5 +68,21 @@ if(WIN32)
 else()
   set(CPACK_SECTIFY_ARCHIVE tar.gz)
   set(CPACK_STRIP_FILES ON)
+  # And a Debian package, sectify_VERSION_ARCH.deb, for apt to install.
+  list(APPEND CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_PACKAGE_NAME sectify)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SECTIFY_AUTHORS} <sectify@users.invalid>")
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Sectify turns a flight file in its XML form (.fxml) into the same flight
+in its sectioned plain-text form (.flt), written beside it, with Windows
+line ends. The .fxml file is never changed, an output is never
+half-written, and an empty conversion never replaces a flight.")
+  # The files as Debian's policy wants them (see debian_package.cmake),
+  # dated as the archives are.
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian_package.cmake)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package_date.cmake)
+  set(CPACK_SECTIFY_COPYRIGHT "2026 ${SECTIFY_AUTHORS}")
 endif()
 include(CPack)

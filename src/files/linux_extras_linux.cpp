@@ -200,7 +200,8 @@ bool copy_access_acl(int from, int to, bool group_given) {
     const acl_permset_t mask = permissions_of(acl.get(), ACL_MASK);
     const acl_permset_t other = permissions_of(acl.get(), ACL_OTHER);
     if (group == nullptr || other == nullptr) return false;
-    for (const acl_perm_t bit : {ACL_READ, ACL_WRITE, ACL_EXECUTE}) {
+    for (const acl_perm_t bit :
+         {acl_perm_t{ACL_READ}, acl_perm_t{ACL_WRITE}, acl_perm_t{ACL_EXECUTE}}) {
       // Others keep only what the group had, as the mask left it.
       const bool group_had =
           acl_get_perm(group, bit) == 1 && (mask == nullptr || acl_get_perm(mask, bit) == 1);
