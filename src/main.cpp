@@ -63,7 +63,7 @@ int fail(const Message& message, Run& run) {
 // gave the whole path, by its file-name part alone.
 std::string_view as_named(const std::string& path, const Run& run) {
   if (!run.under_heading) return path;
-  return std::string_view(path).substr(sectify::file_access::folder_of(path).size());
+  return sectify::file_access::file_name_of(path);
 }
 
 // Converts the file `input`, reporting on the console, and returns the exit

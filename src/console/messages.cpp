@@ -24,12 +24,6 @@ std::string esc(std::string_view bytes) { return escaped_for_terminal(bytes); }
 
 std::string number(std::uint64_t value) { return std::to_string(value); }
 
-// Returns the file-name part of `path`.
-std::string_view file_name_of(std::string_view path) {
-  const std::size_t end = path.find_last_of(file_access::path_separators());
-  return end == std::string_view::npos ? path : path.substr(end + 1);
-}
-
 Message warning(std::string_view what, std::string_view step) {
   return {Stream::error, joined({"\nWarning: ", what, "\n", step}), ""};
 }
@@ -115,7 +109,7 @@ Message version() { return {Stream::output, "Sectify " SECTIFY_VERSION "\n", ""}
 
 Message not_fxml(std::string_view name, bool is_folder) {
   std::string step = "Give Sectify a flight whose name ends in .fxml.\n";
-  std::string lower(file_name_of(name));
+  std::string lower(file_access::file_name_of(name));
   for (char& c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   if (is_folder) {
     step = "Give Sectify the .fxml files in that folder, not the folder itself.\n";
@@ -139,14 +133,14 @@ Message cannot_write(std::string_view output, std::string_view reason, std::stri
   // A reason that ends a sentence (as Windows words them) before more.
   if (!more.empty() && !reason.empty() && reason.back() == '.') reason.remove_suffix(1);
   return failure(joined({"\nFile ", esc(output), " could not be written: ", reason, more, "\n"}),
-                 joined({"Close ", esc(file_name_of(output)),
+                 joined({"Close ", esc(file_access::file_name_of(output)),
                          " in any program that has it open, make room on the disk if it is "
                          "full, and try again.\n"}));
 }
 
 Message is_input(std::string_view output) {
   return failure(joined({"\nFile ", esc(output), " is the input file and was not replaced\n"}),
-                 joined({"Delete or rename ", esc(file_name_of(output)),
+                 joined({"Delete or rename ", esc(file_access::file_name_of(output)),
                          ", which is the .fxml itself under another name, and try again.\n"}));
 }
 
@@ -156,8 +150,9 @@ Message read_only(std::string_view output) {
 #else
   constexpr std::string_view kMakeWritable = "Make writable (chmod u+w) or delete ";
 #endif
-  return failure(joined({"\nFile ", esc(output), " is read-only and was not replaced\n"}),
-                 joined({kMakeWritable, esc(file_name_of(output)), ", and try again.\n"}));
+  return failure(
+      joined({"\nFile ", esc(output), " is read-only and was not replaced\n"}),
+      joined({kMakeWritable, esc(file_access::file_name_of(output)), ", and try again.\n"}));
 }
 
 Message too_large() {
@@ -181,7 +176,7 @@ std::vector<Message> warnings(std::string_view output, std::string_view input, b
       output.substr(output.size() - kOutputExtension.size()) != kOutputExtension) {
     // The input's name up to the end of the ".fxml" that the output's
     // ".flt" replaced.
-    const std::string_view name = file_name_of(input);
+    const std::string_view name = file_access::file_name_of(input);
     const std::string_view stem = name.substr(0, name.find(".fxml") + 5);
     shown.push_back(
         warning(joined({esc(output),

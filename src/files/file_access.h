@@ -86,6 +86,12 @@ inline std::string folder_of(const std::string& path) {
   return end == std::string::npos ? std::string() : path.substr(0, end + 1);
 }
 
+// Returns the file-name part of `path`: what follows its last separator.
+inline std::string_view file_name_of(std::string_view path) {
+  const std::size_t end = path.find_last_of(path_separators());
+  return end == std::string_view::npos ? path : path.substr(end + 1);
+}
+
 // A path in the form the system's calls take: the bytes as they are on
 // POSIX systems, UTF-16 on Windows.
 #ifdef _WIN32

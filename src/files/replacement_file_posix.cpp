@@ -76,7 +76,7 @@ bool sync_to_disk(int fd) {
 
 ReplacementFile::Status ReplacementFile::create(const std::string& path, file_access::File folder,
                                                 const file_access::File& input) {
-  name_ = path.substr(file_access::folder_of(path).size());
+  name_ = file_access::file_name_of(path);
   folder_ = std::move(folder);
   const int at = fd_of(folder_);
   struct stat read {};
