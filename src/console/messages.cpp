@@ -20,14 +20,19 @@ std::string joined(std::initializer_list<std::string_view> parts) {
   return text;
 }
 
+// Returns a name or a text from a file as a message shows it.
 std::string esc(std::string_view bytes) { return escaped_for_terminal(bytes); }
 
 std::string number(std::uint64_t value) { return std::to_string(value); }
 
+// Returns the warning that `what`, which carries its next step `step`
+// wherever it is shown.
 Message warning(std::string_view what, std::string_view step) {
   return {Stream::error, joined({"\nWarning: ", what, "\n", step}), ""};
 }
 
+// Returns the failure `text` on standard error, with its next step `step`
+// for a window of its own.
 Message failure(std::string text, std::string step) {
   return {Stream::error, std::move(text), std::move(step)};
 }

@@ -29,6 +29,8 @@ struct Message {
 // (`own_window`) with its next step after it.
 std::string shown(const Message& message, bool own_window);
 
+// The usage line, and in a window of its own how to give a file without a
+// console.
 Message usage();
 
 // The answer to --help: the usage, what the program does and where its
@@ -42,6 +44,8 @@ Message version();
 // extension is .fxml in other letters, or any other.
 Message not_fxml(std::string_view name, bool is_folder);
 
+// The failures of a run, as their names say, each with its next step;
+// `reason` is the system's.
 Message cannot_open();
 Message cannot_read(std::string_view reason);
 
@@ -67,6 +71,7 @@ std::vector<Message> warnings(std::string_view output, std::string_view input, b
 // The earlier output, left at `path` where it should have gone.
 Message earlier_output_left(std::string_view path);
 
+// The success line for the output `output`.
 Message written(std::string_view output);
 
 // A message that standard output lost for `reason`.
@@ -79,6 +84,7 @@ Message heading(std::string_view input);
 Message summary(std::size_t converted, std::size_t total,
                 const std::vector<std::string>& not_converted);
 
+// The question that ends a run in a window of its own.
 Message key_prompt();
 
 }  // namespace sectify::console
